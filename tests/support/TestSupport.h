@@ -1,0 +1,45 @@
+#pragma once
+
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_events/juce_events.h>
+
+#include <functional>
+
+namespace quillon::test
+{
+    /** Runs the message loop until the condition holds or the time-out passes; returns the
+        condition's last value. Call on the message thread only. */
+    bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 10000);
+
+    /** Runs the message loop for the given time. */
+    void pumpFor (int milliseconds);
+
+    /** A fresh folder below the system's temporary folder, deleted with everything in it when
+        the object goes. */
+    class TemporaryFolder
+    {
+    public:
+        TemporaryFolder();
+        ~TemporaryFolder();
+
+        const juce::File& get() const noexcept { return folder; }
+        juce::File file (const juce::String& relativePath) const { return folder.getChildFile (relativePath); }
+
+        /** Creates a file (and its parent folders) holding the given text. */
+        juce::File createFile (const juce::String& relativePath, const juce::String& content = "x") const;
+
+    private:
+        juce::File folder;
+
+        JUCE_DECLARE_NON_COPYABLE (TemporaryFolder)
+    };
+
+    /** Writes the buffer to the file in the format named by the file's extension (".wav",
+        ".aiff", ".aif", ".flac", ".ogg") at the given rate and bit depth. */
+    bool writeAudioFile (const juce::File& file, const juce::AudioBuffer<float>& samples,
+                         double sampleRate, int bitsPerSample = 16);
+
+    /** A sine of the given frequency and peak level on every channel. */
+    juce::AudioBuffer<float> makeSine (int channels, int samples, double sampleRate,
+                                       double frequency, float level = 0.5f);
+}
