@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Korvel Quillon needs on Debian 12.
+#   scripts/install-deps.sh         build and run
+#   scripts/install-deps.sh --test  build and test (adds the X server, fonts and test drivers)
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo "$0" "$@"
+fi
+
+packages=(
+    build-essential cmake pkg-config
+    juce-modules-source
+    libflac-dev libvorbis-dev libogg-dev libpng-dev libjpeg-dev zlib1g-dev
+    libfreetype-dev libfontconfig1-dev
+    libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev
+    libasound2-dev
+    fonts-liberation2
+)
+
+if [ "${1:-}" = "--test" ]; then
+    packages+=(googletest libgtest-dev xvfb xauth x11-utils xdotool python3 python3-xlib)
+else
+    # The desktop's own folder dialog; without it the framework shows its own.
+    packages+=(zenity)
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${packages[@]}"
