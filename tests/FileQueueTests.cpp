@@ -353,6 +353,18 @@ TEST_F (FileQueueNotification, ListenerThatClearsTheListStopsTheWalk)
     EXPECT_EQ (untouched.calls, 0);
 }
 
+TEST_F (FileQueueNotification, RemovedListenerHearsNothingOfAPendingChange)
+{
+    queue->addFile (files[0]);
+    queue->removeListener (&first);
+    queue->removeListener (&first);
+    queue->removeListener (nullptr);
+    settle();
+
+    EXPECT_EQ (first.calls, 0);
+    EXPECT_EQ (second.calls, 1);
+}
+
 TEST_F (FileQueueNotification, DestroyedQueueDeliversNothing)
 {
     {

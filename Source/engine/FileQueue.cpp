@@ -170,6 +170,11 @@ void FileQueue::addListener (FileQueueListener* listener)
         listeners.addIfNotAlreadyThere (listener);
 }
 
+void FileQueue::removeListener (FileQueueListener* listener)
+{
+    listeners.removeFirstMatchingValue (listener);
+}
+
 void FileQueue::removeAllListeners()
 {
     listeners.clear();

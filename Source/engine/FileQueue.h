@@ -57,6 +57,7 @@ public:
     static juce::String getConvertedFileName (const juce::File& file);
 
     void addListener (FileQueueListener* listener);
+    void removeListener (FileQueueListener* listener);
     void removeAllListeners();
 
     /** Calls filesChanged() on every listener now, last registered first. */
