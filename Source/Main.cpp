@@ -1,14 +1,16 @@
-#include <juce_gui_basics/juce_gui_basics.h>
+#include "KorvelQuillonApplication.h"
 
-// Placeholder application: starts and quits at once.
-class KorvelQuillonApplication : public juce::JUCEApplication
+// The program entry: the framework's runner creates the application through this factory, runs
+// the message loop and deletes the application at the end.
+juce::JUCEApplicationBase* juce_CreateApplication();
+
+juce::JUCEApplicationBase* juce_CreateApplication()
 {
-public:
-    const juce::String getApplicationName() override    { return "Korvel Quillon"; }
-    const juce::String getApplicationVersion() override { return "1.1.6"; }
-    bool moreThanOneInstanceAllowed() override          { return false; }
-    void initialise (const juce::String&) override      { quit(); }
-    void shutdown() override                            {}
-};
+    return new KorvelQuillonApplication();
+}
 
-START_JUCE_APPLICATION (KorvelQuillonApplication)
+int main (int argc, char* argv[])
+{
+    juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
+    return juce::JUCEApplicationBase::main (argc, const_cast<const char**> (argv));
+}
