@@ -1,4 +1,5 @@
 #include "ui/CustomLook.h"
+#include "support/ImageTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@ namespace juce
     template <typename T>
     void PrintTo (const Rectangle<T>& r, std::ostream* os) { *os << r.toString(); }
 }
+
+using quillon::test::boundsOf;
 
 namespace
 {
@@ -30,20 +33,6 @@ namespace
 
     bool isBlue (juce::Colour c)      { return c.getBlue() > 220 && c.getRed() < 60 && c.getGreen() > 140; }
     bool isTextPixel (juce::Colour c) { return c.getRed() < 100 && c.getGreen() < 100 && c.getBlue() < 100; }
-
-    /** The pixels' bounding box for which the predicate holds; empty when there is none. */
-    template <typename Predicate>
-    juce::Rectangle<int> boundsOf (const juce::Image& image, Predicate predicate)
-    {
-        juce::RectangleList<int> found;
-
-        for (int y = 0; y < image.getHeight(); ++y)
-            for (int x = 0; x < image.getWidth(); ++x)
-                if (predicate (image.getPixelAt (x, y)))
-                    found.addWithoutMerging ({ x, y, 1, 1 });
-
-        return found.getBounds();
-    }
 
     struct ProgressBarFixture : testing::Test
     {

@@ -2,6 +2,7 @@
 #include "ui/FileInputFilter.h"
 #include "ui/FileNameEditor.h"
 #include "ui/RemoveButton.h"
+#include "support/ImageTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <BinaryData.h>
@@ -17,6 +18,7 @@ namespace juce
     void PrintTo (const Rectangle<T>& rectangle, std::ostream* os) { *os << rectangle.toString(); }
 }
 
+using quillon::test::boundsOf;
 using quillon::test::TemporaryFolder;
 using quillon::test::pumpFor;
 using quillon::test::pumpUntil;
@@ -33,18 +35,6 @@ namespace
 
     bool isWhite (juce::Colour c) { return c.getAlpha() > 100 && c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200; }
 
-    template <typename Predicate>
-    juce::Rectangle<int> boundsOf (const juce::Image& image, Predicate predicate)
-    {
-        juce::RectangleList<int> found;
-
-        for (int y = 0; y < image.getHeight(); ++y)
-            for (int x = 0; x < image.getWidth(); ++x)
-                if (predicate (image.getPixelAt (x, y)))
-                    found.addWithoutMerging ({ x, y, 1, 1 });
-
-        return found.getBounds();
-    }
 
     /** A queue with a drop area registered on it, as the application sets them up. */
     struct DropAreaFixture : testing::Test
