@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Converts the benchmark batch with quillon_bench and with sox (Debian's package), one file per
-call as `sox IN -r 44100 -b 16 OUT.wav`, and prints both results side by side with the ratio.
+"""Converts the benchmark batch with quillon_bench, file by file through FileConverter and as one
+whole run through ConverterController, and with sox (Debian's package), one file per call as
+`sox IN -r 44100 -b 16 OUT.wav`, and prints the results side by side with their ratios to sox.
 
-    compare_with_sox.py [path/to/quillon_bench] [--mode converter]
+    compare_with_sox.py [path/to/quillon_bench] [--mode converter|controller]...
 """
 
 import argparse
@@ -43,7 +44,8 @@ def parse_result(text):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("bench", nargs="?", default=str(pathlib.Path(__file__).parent.parent / "build" / "bench" / "quillon_bench"))
-    parser.add_argument("--mode", default="converter")
+    parser.add_argument("--mode", action="append", choices=["converter", "controller"],
+                        help="the modes to measure (default: both)")
     parser.add_argument("--sox-only", nargs=2, metavar=("BATCH", "OUTPUT"), help=argparse.SUPPRESS)
     args = parser.parse_args()
 
@@ -59,29 +61,39 @@ def main():
         batch = root / "batch"
         subprocess.run([args.bench, "generate", str(batch)], check=True)
 
-        ours = subprocess.run([args.bench, "run", str(batch), str(root / "ours"), "--mode", args.mode],
-                              check=True, capture_output=True, text=True).stdout
-        theirs = subprocess.run([sys.executable, __file__, "--sox-only", str(batch), str(root / "sox")],
-                                check=True, capture_output=True, text=True).stdout
+        modes = args.mode or ["converter", "controller"]
+        results = {}
+        for mode in modes:
+            results[mode] = parse_result(subprocess.run(
+                [args.bench, "run", str(batch), str(root / mode), "--mode", mode],
+                check=True, capture_output=True, text=True).stdout)
+        sox = parse_result(subprocess.run([sys.executable, __file__, "--sox-only", str(batch), str(root / "sox")],
+                                          check=True, capture_output=True, text=True).stdout)
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
-    a, b = parse_result(ours), parse_result(theirs)
-    rows = [
-        ("files", a["files"], b["files"]),
-        ("failed", a["failures"], b["failures"]),
-        ("seconds", a["seconds"], b["seconds"]),
-        ("files/s", a["files"] / a["seconds"], b["files"] / b["seconds"]),
-        ("MB written (10^6 bytes)", a["output_bytes"] / 1e6, b["output_bytes"] / 1e6),
-        ("MB/s of output", a["output_bytes"] / 1e6 / a["seconds"], b["output_bytes"] / 1e6 / b["seconds"]),
-        ("peak memory (MiB)", a["peak_kb"] / 1024, b["peak_kb"] / 1024),
+    figures = [
+        ("files", lambda r: r["files"]),
+        ("failed", lambda r: r["failures"]),
+        ("seconds", lambda r: r["seconds"]),
+        ("files/s", lambda r: r["files"] / r["seconds"]),
+        ("MB written (10^6 bytes)", lambda r: r["output_bytes"] / 1e6),
+        ("MB/s of output", lambda r: r["output_bytes"] / 1e6 / r["seconds"]),
+        ("peak memory (MiB)", lambda r: r["peak_kb"] / 1024),
     ]
 
-    print(f"{'':26}{'FileConverter (' + args.mode + ')':>28}{'sox':>14}{'ratio':>10}")
-    for name, ours_value, sox_value in rows:
-        ratio = f"{ours_value / sox_value:10.2f}" if sox_value else f"{'-':>10}"
-        print(f"{name:26}{ours_value:28.3f}{sox_value:14.3f}{ratio}")
-    print("ratio = FileConverter / sox; above 1 is faster for files/s and MB/s, larger for seconds and memory")
+    header = f"{'':26}" + "".join(f"{mode:>14}{'/ sox':>8}" for mode in modes) + f"{'sox':>14}"
+    print(header)
+    for name, figure in figures:
+        line = f"{name:26}"
+        for mode in modes:
+            value, reference = figure(results[mode]), figure(sox)
+            ratio = f"{value / reference:8.2f}" if reference else f"{'-':>8}"
+            line += f"{value:14.3f}{ratio}"
+        print(line + f"{figure(sox):14.3f}")
+    print("converter: file by file through FileConverter; controller: one whole run through ConverterController")
+    print("(worker thread, notifiers, message loop, 5 ms pause per file); '/ sox' is the ratio to sox:")
+    print("above 1 is faster for files/s and MB/s, larger for seconds and memory")
 
 
 if __name__ == "__main__":

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -606,6 +608,57 @@ TEST_F (FileConverterFailures, UnreadableInputsAreInvalid)
 
     expectedEntries = 1;
     EXPECT_EQ (run (temp.file ("missing.wav")), "InputFileInvalid: Invalid input file");
+    EXPECT_TRUE (listener.get().empty());
+}
+
+// The MP3 decoder finds frames in almost any bytes; it must not turn a damaged WAV or AIFF file,
+// or anything else that merely carries an input extension, into a "converted" file of noise.
+TEST_F (FileConverterFailures, DamagedFilesAreNotDecodedAsNoise)
+{
+    const auto stereoNoise = waveBytes (2, 44100, noise (2 * 3 * 44100, 5));
+
+    auto brokenMagic = stereoNoise;
+    brokenMagic[0] = 'X';
+
+    auto noChannels = waveBytes (1, 44100, noise (44100, 6));
+    patch (noChannels, 22, 0, 2);
+    patch (noChannels, 32, 0, 2);
+
+    auto noRate = waveBytes (1, 44100, noise (44100, 7));
+    patch (noRate, 24, 0, 4);
+    patch (noRate, 28, 0, 4);
+
+    juce::MemoryBlock randomBytes (200000);
+    juce::Random random (42);
+    random.fillBitsRandomly (randomBytes.getData(), randomBytes.getSize());
+
+    const auto aiff = temp.file ("slow.aiff");
+    ASSERT_TRUE (writeAudioFile (aiff, makeSine (1, 44100, 44100, 440.0), 44100));
+    juce::MemoryBlock slowAiff;
+    ASSERT_TRUE (aiff.loadFileAsData (slowAiff));
+    ASSERT_TRUE (aiff.deleteFile());
+    const auto rateField = find (slowAiff, "COMM") + 16;
+    const std::uint8_t halfHertz[] { 0x3f, 0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0 }; // 0.5 as 80-bit extended
+    std::memcpy ((char*) slowAiff.getData() + rateField, halfHertz, sizeof (halfHertz));
+
+    const std::vector<std::pair<const char*, juce::MemoryBlock>> inputs {
+        { "magic.wav",    brokenMagic },
+        { "channels.wav", noChannels },
+        { "rate.wav",     noRate },
+        { "random.wav",   randomBytes },
+        { "random.flac",  randomBytes },
+        { "random.ogg",   randomBytes },
+        { "slow.aiff",    slowAiff } };
+
+    for (const auto& [name, bytes] : inputs)
+    {
+        SCOPED_TRACE (name);
+        const auto input = temp.file (name);
+        ASSERT_TRUE (input.replaceWithData (bytes.getData(), bytes.getSize()));
+        EXPECT_EQ (run (input), "InputFileInvalid: Invalid input file");
+        input.deleteFile();
+    }
+
     EXPECT_TRUE (listener.get().empty());
 }
 

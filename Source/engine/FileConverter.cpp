@@ -181,7 +181,7 @@ void FileConverter::convertAndWrite (juce::File& input, juce::File& output, int 
 
     std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (std::move (stream)));
 
-    if (reader == nullptr)
+    if (reader == nullptr || ! readerSuitsFile (*reader, input))
         throw InputFileInvalid();
 
     // The rate counts in whole hertz: it must truncate to at least 1 and fit an int.

@@ -12,3 +12,14 @@ void registerInputFormats (juce::AudioFormatManager& manager)
     manager.registerFormat (new juce::MP3AudioFormat(), false);
    #endif
 }
+
+bool readerSuitsFile ([[maybe_unused]] const juce::AudioFormatReader& reader, [[maybe_unused]] const juce::File& file)
+{
+   #if JUCE_MAC
+    return true;
+   #else
+    const juce::MP3AudioFormat mp3;
+    return reader.getFormatName() != mp3.getFormatName()
+        || file.hasFileExtension (mp3.getFileExtensions().joinIntoString (";"));
+   #endif
+}
