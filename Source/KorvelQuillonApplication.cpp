@@ -96,6 +96,12 @@ void KorvelQuillonApplication::anotherInstanceStarted (const juce::String&)
 
 void KorvelQuillonApplication::systemRequestedQuit()
 {
+    // The desktop's folder chooser is not modal to the framework, so a quit can arrive while it
+    // asks; the program would then hang until the chooser closes and start the run just chosen.
+    // The chooser answers first.
+    if (folderChooser != nullptr)
+        return;
+
     if (controller == nullptr || ! controller->isConverting())
     {
         quit();
@@ -217,7 +223,10 @@ juce::File KorvelQuillonApplication::getUserGuideFile()
                          + "/Contents/Resources/" + smUserGuideFileName);
    #else
     // No application bundle: the build puts the guide into "Resources" beside the executable.
-    return juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory()
+    // The framework derives the executable from the path the program was started by, resolved
+    // against the current folder, which the desktop's folder chooser changes; the kernel's link
+    // names the real file whichever way the program was started.
+    return juce::File ("/proc/self/exe").getLinkedTarget().getParentDirectory()
              .getChildFile ("Resources").getChildFile (smUserGuideFileName);
    #endif
 }

@@ -21,8 +21,9 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
     packages+=(googletest libgtest-dev xvfb xauth x11-utils xdotool python3 python3-xlib)
 else
-    # The desktop's own folder dialog; without it the framework shows its own.
-    packages+=(zenity)
+    # The desktop's own folder dialog (without it the framework shows its own), and the
+    # opener of the user guide.
+    packages+=(zenity xdg-utils)
 fi
 
 export DEBIAN_FRONTEND=noninteractive

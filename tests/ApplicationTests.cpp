@@ -460,6 +460,36 @@ TEST_F (ApplicationTest, ASecondConvertWhileTheChooserIsOpenDoesNothing)
     EXPECT_EQ (app->getFileQueue()->size(), 1);
 }
 
+TEST_F (ApplicationTest, AQuitWhileTheChooserIsOpenIsIgnored)
+{
+    startUp();
+    app->getFileQueue()->addFile (writeSample (folder.file ("kick.wav")));
+
+    bool quitWhileOpen = true;
+
+    WhenReady cancel ([&]
+    {
+        auto* box = findOnDesktop<juce::FileChooserDialogBox>();
+
+        if (box == nullptr || ! box->isCurrentlyModal())
+            return false;
+
+        app->systemRequestedQuit();
+        quitWhileOpen = juce::MessageManager::getInstance()->hasStopMessageBeenSent();
+        findButton (*box, "Cancel")->triggerClick();
+        return true;
+    });
+
+    app->convert();
+
+    EXPECT_TRUE (cancel.done());
+    EXPECT_FALSE (quitWhileOpen);
+    EXPECT_EQ (app->getFolderChooser(), nullptr);
+
+    app->systemRequestedQuit();
+    EXPECT_TRUE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+}
+
 TEST_F (ApplicationTest, APickedFolderStartsARunThatEndsWithTheCompletionBox)
 {
     startUp();
