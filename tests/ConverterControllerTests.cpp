@@ -144,6 +144,34 @@ namespace
         juce::WaitableEvent afterRun { true };
     };
 
+    /** A controller whose worker stops at its first report of a conversion's progress, before
+        the report is posted, until the test lets it go. */
+    struct HeldAtFirstConversionReport : Controller
+    {
+        using Controller::Controller;
+
+        ~HeldAtFirstConversionReport() override
+        {
+            release.signal();
+            stopThread (-1);
+        }
+
+        void progressChanged (double& fraction) override
+        {
+            if (! onMessageThread() && ! heldOnce.exchange (true))
+            {
+                held.signal();
+                release.wait (-1);
+            }
+
+            Controller::progressChanged (fraction);
+        }
+
+        std::atomic<bool> heldOnce { false };
+        juce::WaitableEvent held { true };
+        juce::WaitableEvent release { true };
+    };
+
     void expectConvertedWav (const juce::File& file, int channels)
     {
         juce::WavAudioFormat wav;
@@ -261,6 +289,11 @@ TEST_F (ConverterControllerRun, ConvertsEveryFileInQueueOrderAndReportsOnTheMess
 
 TEST_F (ConverterControllerRun, SkipSetsTheFileAsideAndTheStartIsPostedBeforeTheWorkerRuns)
 {
+    const juce::ReferenceCountedObjectPtr<HeldAtFirstConversionReport> held { new HeldAtFirstConversionReport (queue) };
+    controller = held.get();
+    watch (*controller);
+    ASSERT_TRUE (controller->SetFolder (outputs.getFullPathName()));
+
     const auto alpha = addInput ("Alpha.wav");
     addInput ("Beta.wav");
     makeExistingOutput ("Alpha");
@@ -273,7 +306,18 @@ TEST_F (ConverterControllerRun, SkipSetsTheFileAsideAndTheStartIsPostedBeforeThe
     EXPECT_EQ (recorder.all, reports ({ "progress 0", "started", "exists " + outputPath ("Alpha") }));
     EXPECT_TRUE (controller->isConverting());
 
+    // The skip alone takes the run to half way: the worker is held before Beta's conversion
+    // reports anything.
+    const auto valuesBefore = recorder.progress.size();
     controller->resume (Controller::skip);
+    ASSERT_TRUE (held->held.wait (10000));
+    ASSERT_TRUE (pumpUntil ([&] { return recorder.progress.size() > valuesBefore; }));
+    pumpFor (20);
+    const std::vector<double> afterSkip (recorder.progress.begin() + (std::ptrdiff_t) valuesBefore, recorder.progress.end());
+    ASSERT_EQ (afterSkip.size(), 1u) << testing::PrintToString (afterSkip);
+    EXPECT_NEAR (afterSkip.front(), 0.5, 1e-12);
+
+    held->release.signal();
     ASSERT_TRUE (pumpUntil ([this] { return recorder.finished; }));
 
     EXPECT_EQ (recorder.events, reports ({ "started", "exists " + outputPath ("Alpha"),
@@ -392,6 +436,25 @@ TEST_F (ConverterControllerRun, UnwritableOutputPathsGiveTheirErrorLineAndTheRun
     EXPECT_EQ (keep.loadFileAsString(), "precious");
     expectConvertedWav (output ("Gamma"), 1);
     EXPECT_TRUE (recorder.queueAtFinish.empty());
+}
+
+TEST_F (ConverterControllerRun, AConvertedSampleTooLargeGivesItsErrorLineAndTheRunGoesOn)
+{
+    // 50000 frames at 1 Hz become 2,205,000,000 frames at 44100 Hz: more than a buffer holds,
+    // found before anything is allocated.
+    const auto huge = inputs.getChildFile ("Huge.wav");
+    ASSERT_TRUE (writeAudioFile (huge, makeSine (1, 50000, 1.0, 0.1), 1.0, 8));
+    queue->addFile (huge);
+    addInput ("Beta.wav");
+
+    ASSERT_TRUE (runToEnd());
+
+    EXPECT_EQ (recorder.events, reports ({ "started", "error Converted sample size too large",
+                                            "converted Beta.wav", "finished" }));
+    EXPECT_FALSE (output ("Huge").exists());
+    expectConvertedWav (output ("Beta"), 1);
+    EXPECT_TRUE (recorder.queueAtFinish.empty());
+    EXPECT_NEAR (recorder.progress.back(), 1.0, 1e-12);
 }
 
 TEST_F (ConverterControllerRun, OutputFolderRemovedBeforeTheWorkerStartsEndsTheRunWithTheQueueIntact)
@@ -576,6 +639,39 @@ TEST_F (ConverterControllerRun, AbortDuringAConversionReportsNothingMoreAndLeave
     // The item set aside is dropped; the one never reached stays queued.
     EXPECT_EQ (queue->size(), 1);
     EXPECT_EQ (queue->getOriginalFileName (0), gamma.getFileName());
+}
+
+TEST_F (ConverterControllerRun, AbortWhileWritingLeavesNoPartialOutputAndReportsNothingMore)
+{
+    // Long enough that writing lasts far longer than a trip through the message loop.
+    addInput ("Long.wav", 120 * 22050, 2);
+    addInput ("Beta.wav");
+
+    // The first file is written in the second half of its own progress: [0.25, 0.5) overall.
+    bool aborted = false, partialOutputAtAbort = false;
+    double valueAtAbort = 0.0;
+    recorder.onProgress = [&] (double value)
+    {
+        if (! aborted && value > 0.25 + 1e-9)
+        {
+            aborted = true;
+            valueAtAbort = value;
+            partialOutputAtAbort = output ("Long").existsAsFile();
+            controller->abortConversion();
+        }
+    };
+
+    controller->ConvertFilesInQueue();
+    ASSERT_TRUE (pumpUntil ([&] { return aborted && ! controller->isThreadRunning(); }));
+    pumpFor (50);
+
+    EXPECT_LT (valueAtAbort, 0.5) << "the abort came after the file was written";
+    EXPECT_TRUE (partialOutputAtAbort);
+    EXPECT_EQ (recorder.events, reports ({ "started" }));
+    EXPECT_TRUE (controller->isConverting());
+    EXPECT_FALSE (output ("Long").exists());
+    EXPECT_FALSE (output ("Beta").exists());
+    EXPECT_EQ (queue->size(), 1);
 }
 
 //==============================================================================

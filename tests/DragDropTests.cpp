@@ -185,7 +185,9 @@ TEST_F (DropAreaFixture, CellsPerColumn)
 
 TEST_F (DropAreaFixture, InputNameIsWhiteAndCutFivePixelsBeforeTheCellEdge)
 {
-    addFiles ({ "short.wav", juce::String::repeatedString ("W", 60) + ".wav" });
+    // Wide letters, and thin ones whose cut shows a shift of the text area's edge by a few pixels.
+    addFiles ({ "short.wav", juce::String::repeatedString ("W", 60) + ".wav",
+                juce::String::repeatedString ("l", 80) + ".wav" });
 
     const auto paintCell = [&] (int row, int column)
     {
@@ -202,6 +204,51 @@ TEST_F (DropAreaFixture, InputNameIsWhiteAndCutFivePixelsBeforeTheCellEdge)
     const auto longName = boundsOf (paintCell (1, 2), [] (juce::Colour c) { return c.getAlpha() > 0; });
     EXPECT_LE (longName.getRight(), 164 - 5);
     EXPECT_GT (longName.getRight(), 164 - 5 - 20) << "the name runs up to the cut";
+
+    // What the cell must show, pixel for pixel: the characters of the name that fit in the
+    // text area (the cell less 5 pixels), in the same (default) font and colour, drawn into a
+    // wide image and cut off where the text area ends.
+    const auto textAreaWidth = 164 - 5;
+    const auto drawCut = [&] (const juce::String& text, bool ellipsis)
+    {
+        juce::Image wide (juce::Image::ARGB, 1000, 22, true);
+        {
+            juce::Graphics g (wide);
+            g.setColour (juce::Colours::white);
+            g.drawText (text, 0, 0, ellipsis ? textAreaWidth : wide.getWidth(), wide.getHeight(),
+                        juce::Justification::centredLeft, ellipsis);
+        }
+
+        juce::Image cut (juce::Image::ARGB, 164, 22, true);
+        juce::Graphics (cut).drawImageAt (wide.getClippedImage ({ 0, 0, textAreaWidth, 22 }), 0, 0);
+        return cut;
+    };
+
+    const auto countDifferences = [] (const juce::Image& a, const juce::Image& b)
+    {
+        int differences = 0;
+
+        for (int y = 0; y < a.getHeight(); ++y)
+            for (int x = 0; x < a.getWidth(); ++x)
+                if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                    ++differences;
+
+        return differences;
+    };
+
+    for (const int row : { 1, 2 })
+    {
+        const auto name = queue->getOriginalFileName (row);
+        auto fitting = name;
+
+        while (juce::Font().getStringWidthFloat (fitting) > (float) textAreaWidth)
+            fitting = fitting.dropLastCharacters (1);
+
+        ASSERT_LT (fitting.length(), name.length());
+        const auto expected = drawCut (fitting, false);
+        EXPECT_EQ (countDifferences (paintCell (row, 2), expected), 0) << "shows \"" << fitting << "\"";
+        EXPECT_GT (countDifferences (drawCut (name, true), expected), 0) << "an ellipsis would show";
+    }
 
     for (const int column : { 1, 3, 4 })
         EXPECT_TRUE (boundsOf (paintCell (0, column), [] (juce::Colour c) { return c.getAlpha() > 0; }).isEmpty())

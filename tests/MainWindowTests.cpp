@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -201,6 +203,17 @@ namespace
                            std::abs (a.getGreen() - b.getGreen()),
                            std::abs (a.getBlue() - b.getBlue()) });
     }
+
+    /** The minimum and maximum size a window manager reads from the window's WM_NORMAL_HINTS,
+        through a connection of the test's own, so they are what the X server really holds.
+        Empty when the window has no such limits. Defined at the end of the file, where Xlib's
+        macros (KeyPress, None, Bool) can no longer clash with anything. */
+    struct SizeLimits
+    {
+        juce::Point<int> min, max;
+    };
+
+    std::optional<SizeLimits> readSizeLimits (juce::Component& window);
 }
 
 //==============================================================================
@@ -285,6 +298,30 @@ TEST (MainWindowComponentTest, LabelsUseAFaceThatDrawsAndTheStatusBoxIsReadOnly)
 
     h.component->errorOccured ("Error: /" + juce::String::repeatedString ("deep folder/", 30) + "x.wav\ncan not be opened");
     EXPECT_LE (status.getTextWidth(), status.getWidth()) << "long paths wrap";
+}
+
+TEST (MainWindowComponentTest, ConvertImagesAndBarAndStatusColours)
+{
+    Harness h;
+
+    auto& convert = h.child<juce::ImageButton> (convertIndex);
+    EXPECT_EQ (convert.getNormalImage(), cachedImage (BinaryData::Korvel_Quiln_ConvertButton_Off_png,
+                                                      BinaryData::Korvel_Quiln_ConvertButton_Off_pngSize));
+    EXPECT_EQ (convert.getOverImage(), cachedImage (BinaryData::Korvel_Quiln_ConvertButton_Hover_png,
+                                                    BinaryData::Korvel_Quiln_ConvertButton_Hover_pngSize));
+    EXPECT_EQ (convert.getDownImage(), cachedImage (BinaryData::Korvel_Quiln_ConvertButton_Press_png,
+                                                    BinaryData::Korvel_Quiln_ConvertButton_Press_pngSize));
+
+    auto& bar = h.child<juce::ProgressBar> (progressBarIndex);
+    EXPECT_EQ (bar.findColour (juce::ProgressBar::foregroundColourId), juce::Colours::darkred);
+    EXPECT_EQ (bar.findColour (juce::ProgressBar::backgroundColourId), juce::Colours::lightgrey);
+
+    auto& status = h.statusText();
+
+    for (const auto id : { juce::TextEditor::backgroundColourId,
+                           juce::TextEditor::shadowColourId,
+                           juce::TextEditor::focusedOutlineColourId })
+        EXPECT_EQ (status.findColour (id), juce::Colours::transparentWhite) << "colour id " << id;
 }
 
 TEST (MainWindowComponentTest, StatusLogShowsEveryEntryWithTheLastLineInView)
@@ -463,6 +500,9 @@ TEST (MainWindowTest, FixedSizeCentredWithMinimiseAndCloseOnly)
     const auto display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
     EXPECT_LE (window.getBounds().getCentre().getDistanceFrom (display.getCentre()), 1);
 
+    // Without a window manager (as under a bare Xvfb) minimising has no effect, so these rounds
+    // only prove that asking for it leaves the size alone; the size hints below are what keeps
+    // a window manager from letting the user resize the window.
     for (int round = 0; round < 2; ++round)
     {
         window.setMinimised (true);
@@ -474,6 +514,11 @@ TEST (MainWindowTest, FixedSizeCentredWithMinimiseAndCloseOnly)
         EXPECT_EQ (window.getHeight(), 720);
         EXPECT_EQ (h.component->getBounds(), juce::Rectangle<int> (0, 0, 420, 720));
     }
+
+    const auto limits = readSizeLimits (window);
+    ASSERT_TRUE (limits.has_value());
+    EXPECT_EQ (limits->min, juce::Point<int> (420, 720));
+    EXPECT_EQ (limits->max, juce::Point<int> (420, 720));
 }
 
 TEST (MainWindowTest, MenuBarGrowsTheWindowAndKeepsTheContentSize)
@@ -497,6 +542,12 @@ TEST (MainWindowTest, MenuBarGrowsTheWindowAndKeepsTheContentSize)
         EXPECT_EQ (h.window->getHeight(), 720 + menuBarHeight);
         EXPECT_EQ (h.window->getWidth(), 420);
         EXPECT_EQ (h.component->getBounds(), juce::Rectangle<int> (0, menuBarHeight, 420, 720));
+
+        pumpFor (300); // past the first paint, before which the framework places the window again
+        const auto limits = readSizeLimits (*h.window);
+        ASSERT_TRUE (limits.has_value());
+        EXPECT_EQ (limits->min, juce::Point<int> (420, 720 + menuBarHeight));
+        EXPECT_EQ (limits->max, juce::Point<int> (420, 720 + menuBarHeight));
     }
 }
 
@@ -552,6 +603,25 @@ TEST (MainWindowTest, SnapshotShowsBackgroundStatusFrameAndBlueProgressBar)
                 ++darkPixels;
 
     EXPECT_GT (darkPixels, 20);
+}
+
+TEST (MainWindowTest, SnapshotShowsTheLightGreyBarRightOfTheFill)
+{
+    Harness h;
+    h.openWindow();
+
+    for (const double value : { 0.0, 0.5 })
+    {
+        h.progress = value;
+        pumpFor (200);
+
+        const auto shot = h.window->createComponentSnapshot (h.window->getLocalBounds(), true, 1.0f);
+
+        // Near the bar's right end: beyond the fill and clear of the centred percentage.
+        for (const auto point : { juce::Point<int> (16 + 350, 440 + 3), juce::Point<int> (16 + 380, 440 + 20) })
+            EXPECT_EQ (shot.getPixelAt (point.x, point.y).withAlpha ((juce::uint8) 255), juce::Colour (211, 211, 211))
+                << "progress " << value << " at " << point.toString();
+    }
 }
 
 TEST (MainWindowTest, UnconsumedKeyPressesReachTheCommandManager)
@@ -662,4 +732,34 @@ TEST (MainWindowTest, ContentStillReferencedElsewhereOutlivesTheWindow)
     h.recorder.component = nullptr;
     h.component = nullptr;
     EXPECT_TRUE (content == nullptr);
+}
+
+//==============================================================================
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace
+{
+    std::optional<SizeLimits> readSizeLimits (juce::Component& window)
+    {
+        auto* peer = window.getPeer();
+
+        if (peer == nullptr)
+            return {};
+
+        const std::unique_ptr<Display, decltype (&XCloseDisplay)> display (XOpenDisplay (nullptr), XCloseDisplay);
+
+        if (display == nullptr)
+            return {};
+
+        XSizeHints hints {};
+        long supplied = 0;
+        const auto handle = static_cast<Window> (reinterpret_cast<juce::pointer_sized_uint> (peer->getNativeHandle()));
+
+        if (XGetWMNormalHints (display.get(), handle, &hints, &supplied) == 0
+             || (hints.flags & (PMinSize | PMaxSize)) != (PMinSize | PMaxSize))
+            return {};
+
+        return SizeLimits { { hints.min_width, hints.min_height }, { hints.max_width, hints.max_height } };
+    }
 }

@@ -30,6 +30,9 @@ public:
                 juce::MenuBarModel* menuModel = nullptr);
     ~MainWindow() override;
 
+    void paint (juce::Graphics&) override;
+    void moved() override;
+    void resized() override;
     void closeButtonPressed() override;
 
 private:
@@ -37,6 +40,7 @@ private:
     MainWindowComponent::Ptr content;
     ConverterController::Ptr controller;
     CustomLook look;
+    bool firstPaintDone = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };

@@ -18,8 +18,9 @@ namespace
         return loadImage (BinaryData::Korvel_Quiln_Xbutton_png, BinaryData::Korvel_Quiln_Xbutton_pngSize);
     }
 
-    // The labels are set in Helvetica. A typeface name the system does not have would draw no
-    // text at all on Linux, so without Helvetica the framework's sans-serif face stands in.
+    // The labels are set in Helvetica. Where the system has no Helvetica, asking for it still
+    // draws, but through a substitute face with other metrics and no italic style (the italic
+    // progress title would come out plain), so the framework's sans-serif face is used instead.
     juce::Font labelFont (float height, int style)
     {
         static const bool hasHelvetica = juce::Font::findAllTypefaceNames().contains ("Helvetica");
