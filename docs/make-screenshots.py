@@ -5,8 +5,7 @@ Usage: docs/make-screenshots.py <executable> [xdnd_drop.py]
 
 Starts its own Xvfb, drops a few generated samples onto the file table, photographs the main
 window, opens About from the Help menu and photographs the About window. Needs xvfb, xdotool,
-imagemagick and python3-xlib (for xdnd_drop.py, by default ../shared/tools/xdnd_drop.py beside
-the repository).
+imagemagick and python3-xlib (for xdnd_drop.py, by default tests/tools/xdnd_drop.py).
 """
 
 import math
@@ -55,7 +54,7 @@ def geometry(window):
 
 def main():
     executable = sys.argv[1]
-    xdnd_drop = sys.argv[2] if len(sys.argv) > 2 else os.path.join(DOCS, "..", "..", "shared", "tools", "xdnd_drop.py")
+    xdnd_drop = sys.argv[2] if len(sys.argv) > 2 else os.path.join(DOCS, "..", "tests", "tools", "xdnd_drop.py")
     work = tempfile.mkdtemp(prefix="quillon-shots-")
     xvfb = subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"])
     app = None
