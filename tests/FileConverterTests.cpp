@@ -411,6 +411,33 @@ TEST (FileConverterWorkedCases, TheTwentyThousandSampleCaseWritesHalfThenTheSeco
         EXPECT_TRUE (fraction == 0.5 || std::abs (fraction - 0.7048) < 1e-12 || fraction == 1.0) << fraction;
 }
 
+// The rate counts in whole hertz, truncated: an AIFF file (whose rate is an 80-bit float) at
+// 22050.9 Hz converts as 22050 Hz, exactly doubling its length; rounded to 22051 Hz it would not.
+// (The framework's AIFF reader already truncates; the other readers know whole rates only.)
+TEST (FileConverterWorkedCases, AFractionalSourceRateIsTruncated)
+{
+    TemporaryFolder temp;
+    const auto input = temp.file ("in.aiff"), output = temp.file ("out.wav");
+    ASSERT_TRUE (writeAudioFile (input, makeSine (1, 20000, 22050, 441.0), 22050));
+
+    juce::MemoryBlock bytes;
+    ASSERT_TRUE (input.loadFileAsData (bytes));
+
+    const double rate = 22050.9;
+    const auto exponent = (int) std::floor (std::log2 (rate));
+    const auto mantissa = (std::uint64_t) std::ldexp (rate, 63 - exponent);
+    const auto rateField = find (bytes, "COMM") + 16;
+    patch (bytes, rateField, (std::uint32_t) (16383 + exponent), 2, true);
+    patch (bytes, rateField + 2, (std::uint32_t) (mantissa >> 32), 4, true);
+    patch (bytes, rateField + 6, (std::uint32_t) (mantissa & 0xffffffffu), 4, true);
+    ASSERT_TRUE (input.replaceWithData (bytes.getData(), bytes.getSize()));
+
+    RecordingListener listener;
+    FileConverter converter (&listener);
+    ASSERT_EQ (convert (converter, input, output), "returned");
+    expectStandardWave (parseWave (output), 1, 40000);
+}
+
 //==============================================================================
 TEST (FileConverterContent, SixteenBitAtTheTargetRateComesOutSampleForSample)
 {
