@@ -223,8 +223,7 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
     const auto ratio = (float) targetRate / (float) sourceRate;
     const auto singleLength = (float) length * ratio;
 
-    // Downsampling renders the whole source length into the buffer before the cut.
-    if (singleLength >= (float) firstBeyondAnInt || (targetRate <= sourceRate && length > maxBufferSamples))
+    if (singleLength >= (float) firstBeyondAnInt)
         throw NewSampleTooLarge();
 
     const auto convertedLength = (juce::int64) singleLength;
@@ -232,54 +231,37 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
     resampler.setResamplingRatio ((double) sourceRate / targetRate);
     progress = 0.0;
 
+    // Upsampling renders the converted length, in blocks of what 16384 source samples give;
+    // downsampling and equal rates render the source length in blocks of 16384, cut to the
+    // converted length at the end.
+    const auto upsampling = targetRate > sourceRate;
     const auto fullBlocks = length / blockSize;
-    std::unique_ptr<juce::AudioSampleBuffer> buffer;
+    const auto blockOutput = upsampling ? (juce::int64) (ratio * (float) blockSize) : (juce::int64) blockSize;
+    const auto renderedLength = upsampling ? convertedLength : length;
 
-    if (targetRate > sourceRate)
+    // Above 2^24 samples the single-precision length can fall short of the full blocks; and
+    // downsampling needs room for the whole source before the cut.
+    const auto bufferLength = juce::jmax (renderedLength, fullBlocks * blockOutput);
+
+    if (bufferLength > maxBufferSamples)
+        throw NewSampleTooLarge();
+
+    auto buffer = std::make_unique<juce::AudioSampleBuffer> (channels, (int) bufferLength);
+
+    for (juce::int64 block = 0; block < fullBlocks; ++block)
     {
-        const auto blockOutput = (juce::int64) (ratio * (float) blockSize);
+        render (resampler, *buffer, block * blockOutput, blockOutput);
 
-        // Above 2^24 samples the single-precision length can fall short of the full blocks.
-        const auto rendered = juce::jmax (convertedLength, fullBlocks * blockOutput);
+        if (abort)
+            return {};
 
-        if (rendered > maxBufferSamples)
-            throw NewSampleTooLarge();
-
-        buffer = std::make_unique<juce::AudioSampleBuffer> (channels, (int) rendered);
-
-        for (juce::int64 block = 0; block < fullBlocks; ++block)
-        {
-            render (resampler, *buffer, block * blockOutput, blockOutput);
-
-            if (abort)
-                return {};
-
-            progress = (double) (block * blockOutput) / (double) convertedLength * 0.5;
-            updateListeners();
-        }
-
-        if (const auto end = fullBlocks * blockOutput; end < convertedLength)
-            render (resampler, *buffer, end, convertedLength - end);
+        progress = (double) (block * blockOutput) / (double) renderedLength * 0.5;
+        updateListeners();
     }
-    else
-    {
-        buffer = std::make_unique<juce::AudioSampleBuffer> (channels, (int) length);
 
-        for (juce::int64 block = 0; block < fullBlocks; ++block)
-        {
-            render (resampler, *buffer, block * blockSize, blockSize);
-
-            if (abort)
-                return {};
-
-            progress = (double) (block * blockSize) / (double) length * 0.5;
-            updateListeners();
-        }
-
-        // The resampler takes any block size; preparing it again would drop what it has read ahead.
-        if (const auto end = fullBlocks * blockSize; end < length)
-            render (resampler, *buffer, end, length - end);
-    }
+    // The resampler takes any block size; preparing it again would drop what it has read ahead.
+    if (const auto end = fullBlocks * blockOutput; end < renderedLength)
+        render (resampler, *buffer, end, renderedLength - end);
 
     // Cut (or, at equal rates above 2^24 samples, pad with silence) to the converted length;
     // shrinking keeps the block in place rather than copying it.
