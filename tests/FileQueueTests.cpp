@@ -429,20 +429,27 @@ TEST (FileQueueThreads, WorkerPopPushWhileMessageThreadReads)
     for (int i = 0; i < 50; ++i)
         queue->addFile (temp.createFile ("t" + juce::String (i) + ".wav"));
 
-    std::atomic<bool> done { false };
+    // The two sides overlap for a fixed number of reading passes, however the threads are
+    // scheduled: the worker runs from before the first pass until after the last.
+    std::atomic<bool> started { false }, stop { false };
+    std::atomic<int> rounds { 0 };
     std::thread worker ([&]
     {
-        for (int round = 0; round < 2000; ++round)
+        started = true;
+
+        while (! stop)
         {
             auto item = queue->pop();
             if (item.first.isNotEmpty())
                 queue->push (std::move (item));
+            ++rounds;
         }
-        done = true;
     });
 
-    int reads = 0;
-    while (! done)
+    while (! started)
+        std::this_thread::yield();
+
+    for (int pass = 0; pass < 200; ++pass)
     {
         for (int row = 0; row < queue->size(); ++row)
         {
@@ -452,14 +459,14 @@ TEST (FileQueueThreads, WorkerPopPushWhileMessageThreadReads)
             EXPECT_TRUE (output.isEmpty() || output.startsWith ("t") || output == "edited");
         }
         queue->changeNewFileName (0, "edited");
-        ++reads;
         pumpFor (1);
     }
 
+    stop = true;
     worker.join();
     settle();
 
     EXPECT_EQ (queue->size(), 50);
-    EXPECT_GT (reads, 0);
+    EXPECT_GT (rounds.load(), 0);
     EXPECT_GE (listener.calls, 1);
 }
