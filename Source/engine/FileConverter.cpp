@@ -1,6 +1,6 @@
-#include "FileConverter.h"
+#include "engine/FileConverter.h"
 
-#include "InputFormats.h"
+#include "engine/InputFormats.h"
 
 #include <cmath>
 #include <limits>

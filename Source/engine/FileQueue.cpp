@@ -1,6 +1,6 @@
-#include "FileQueue.h"
+#include "engine/FileQueue.h"
 
-#include "InputFormats.h"
+#include "engine/InputFormats.h"
 
 namespace
 {

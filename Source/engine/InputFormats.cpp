@@ -1,4 +1,4 @@
-#include "InputFormats.h"
+#include "engine/InputFormats.h"
 
 void registerInputFormats (juce::AudioFormatManager& manager)
 {

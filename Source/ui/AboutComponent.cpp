@@ -37,9 +37,6 @@ void AboutComponent::paint (juce::Graphics& g)
     g.setFont (juce::Font (textHeight, juce::Font::plain));
     g.drawText ("Copyright (C) 2026 Korvel. All rights reserved.",
                 0, 211, getWidth(), 15, juce::Justification::centred, true);
-
-    g.setColour (juce::Colours::black);
-    g.setFont (juce::Font (textHeight, juce::Font::plain));
     g.drawText (juce::translate ("Made with the JUCE framework, used under its licence."),
                 0, 227, getWidth(), 15, juce::Justification::centred, true);
 }

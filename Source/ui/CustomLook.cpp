@@ -31,7 +31,6 @@ void CustomLook::drawTickBox (juce::Graphics& g, juce::Component&, float x, floa
 
     if (ticked)
     {
-        g.setColour (juce::Colours::black);
         g.drawLine (x, y, x + w, y + h, 1.0f);
         g.drawLine (x, y + h, x + w, y, 1.0f);
     }
