@@ -1,78 +1,167 @@
-// Conversion benchmark: a batch of inputs in mixed formats, rates, channel counts and lengths,
-// converted to 44100 Hz 16-bit WAV files. Prints files per second, MB (10^6 bytes) of output
-// per second and the peak resident memory of the process.
+// Conversion benchmark over a sample library: nested folders of one-shots, loops and a few long
+// recordings in WAV, AIFF, FLAC, Ogg Vorbis and MP3, converted to 44100 Hz 16-bit WAV files.
 //
-//   quillon_bench [--mode <name>]                      generate a batch in a temporary folder, convert it
-//   quillon_bench generate <folder>                    write the batch only
-//   quillon_bench run <folder> <output> [--mode <name>]  convert every file of a batch
+//   quillon_bench                                        generate a library in a temporary folder and convert it
+//   quillon_bench generate <folder>                      write the library only (MP3 files need lame)
+//   quillon_bench list <folder>                          print the inputs that a drop of the folder queues
+//   quillon_bench run <folder> <output> [--mode <name>]  convert what a drop of the folder queues
 //
-// Modes: "converter" (each file through one FileConverter on the main thread, the default) and
-// "controller" (a whole run through ConverterController and its worker thread).
+// Modes: "controller" (the default) does what a drop and Convert do: FileQueue::addFiles with the
+// folder, then one run of ConverterController with its worker thread, its pause after each file
+// and this thread's message loop, outputs named by the queue. An output that existed before the
+// run is replaced ("Overwrite All"); a name that the run itself has written already is skipped,
+// and the file stays queued. "converter" takes the same items straight through one FileConverter
+// on this thread, without the controller.
+//
+// Every output is then checked (rate, bit depth, channel count and the frame count that the
+// conversion rule gives) and the run prints files/s, MB (10^6 bytes) per second read and written,
+// the wall time and the peak resident memory, and a last line "result key=value..." for scripts.
 
 #include "engine/ConverterController.h"
 #include "engine/FileConverter.h"
+#include "engine/InputFormats.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <vector>
 
 #include <sys/resource.h>
 
 namespace
 {
-    struct BatchFormat
+    constexpr int targetRate = 44100;
+    constexpr int targetBits = 16;
+
+    //==============================================================================
+    // The library.
+
+    enum class Kind { oneShot, loop, recording };
+
+    struct Format
     {
         const char* extension;
         int bitsPerSample;
-        int quality;
     };
 
-    constexpr BatchFormat batchFormats[] { { "wav", 24, 0 }, { "aiff", 16, 0 }, { "flac", 16, 0 }, { "ogg", 16, 5 } };
-    constexpr int batchRates[] { 22050, 32000, 48000, 88200, 96000 };
-    constexpr int batchChannels[] { 1, 2 };
-    constexpr double batchSeconds[] { 0.5, 10.0 };
+    constexpr Format wav16 { "wav", 16 }, wav24 { "wav", 24 }, aiff16 { "aif", 16 }, aiff24 { "aiff", 24 },
+                     flac16 { "flac", 16 }, flac24 { "flac", 24 }, ogg { "ogg", 16 }, mp3 { "mp3", 16 };
 
-    std::unique_ptr<juce::AudioFormat> formatFor (const juce::String& extension)
+    /** A folder of similar samples. The names stay apart after the output-name rule: the prefix
+        and the number come first and fit in its 8 characters. */
+    struct Group
     {
-        if (extension == "wav")  return std::make_unique<juce::WavAudioFormat>();
-        if (extension == "aiff") return std::make_unique<juce::AiffAudioFormat>();
-        if (extension == "flac") return std::make_unique<juce::FlacAudioFormat>();
+        const char* folder;
+        const char* prefix;
+        const char* description;
+        int count;
+        Format format;
+        int rate;
+        int channels;
+        double minSeconds, maxSeconds;
+        Kind kind;
+    };
+
+    const Group library[] {
+        { "Drums/Kicks",          "Kick",  "Deep",       12, wav16,  44100, 1, 0.3, 1.2,   Kind::oneShot },
+        { "Drums/Kicks/Layered",  "KickL", "Stack",       6, wav24,  48000, 2, 0.4, 1.5,   Kind::oneShot },
+        { "Drums/Snares",         "Snr",   "Tight Rim",  12, aiff16, 44100, 1, 0.2, 0.8,   Kind::oneShot },
+        { "Drums/Hats",           "Hat",   "Closed",     12, flac16, 48000, 2, 0.1, 0.5,   Kind::oneShot },
+        { "Drums/Perc",           "Perc",  "Shaker",      8, ogg,    44100, 2, 0.1, 1.0,   Kind::oneShot },
+        { "Drums/Perc/Claps",     "Clap",  "Room",        6, mp3,    44100, 2, 0.2, 1.0,   Kind::oneShot },
+        { "FX/Risers",            "Rise",  "Noise Up",    6, wav24,  96000, 2, 1.0, 2.0,   Kind::oneShot },
+        { "FX/Impacts",           "Imp",   "Boom",        6, aiff24, 96000, 2, 1.0, 2.0,   Kind::oneShot },
+        { "Loops/Breaks",         "Brk",   "120 Funk",    8, wav16,  44100, 2, 4.0, 16.0,  Kind::loop },
+        { "Loops/Breaks/HD",      "BrkHD", "96k Dusty",   4, wav24,  96000, 2, 4.0, 8.0,   Kind::loop },
+        { "Loops/Music",          "Mus",   "Keys Am",     6, flac24, 48000, 2, 8.0, 30.0,  Kind::loop },
+        { "Loops/Pads",           "Pad",   "Warm",        4, ogg,    48000, 2, 10.0, 30.0, Kind::loop },
+        { "Loops/Bass",           "Bass",  "Sub 90",      6, aiff16, 44100, 1, 4.0, 8.0,   Kind::loop },
+        { "Vocals/Phrases",       "Vox",   "Hook",        6, mp3,    48000, 2, 4.0, 20.0,  Kind::loop },
+        { "Recordings",           "TakeA", "Jam",         1, wav24,  48000, 2, 240.0, 240.0, Kind::recording },
+        { "Recordings",           "TakeB", "Rehearsal",   1, flac16, 44100, 2, 180.0, 180.0, Kind::recording },
+        { "Recordings/Live",      "TakeC", "Set",         1, mp3,    44100, 2, 300.0, 300.0, Kind::recording },
+    };
+
+    // What a real library carries besides audio; a drop passes over them.
+    const char* const otherFiles[][2] {
+        { "Kit.json", "{ \"name\": \"Bench kit\", \"bpm\": 120 }" },
+        { "README.txt", "Generated by quillon_bench." },
+        { "Drums/.DS_Store", "Bud1" },
+        { "Loops/Breaks/tempo.txt", "120" },
+        { "Recordings/notes.md", "# Takes" },
+    };
+
+    std::unique_ptr<juce::AudioFormat> writerFormatFor (const juce::String& extension)
+    {
+        if (extension == "wav" || extension == "mp3") return std::make_unique<juce::WavAudioFormat>();
+        if (extension == "aif" || extension == "aiff") return std::make_unique<juce::AiffAudioFormat>();
+        if (extension == "flac")                       return std::make_unique<juce::FlacAudioFormat>();
         return std::make_unique<juce::OggVorbisAudioFormat>();
     }
 
-    /** Two tones and a little noise, written block by block so that generating stays small. */
-    bool writeInput (const juce::File& file, const BatchFormat& format, int rate, int channels, double seconds)
+    /** A tone with overtones under an envelope that restarts on every beat (loops), falls once
+        (one-shots) or drifts slowly (recordings), with a little noise. */
+    class Voice
+    {
+    public:
+        Voice (Kind k, int rate, int seed) : kind (k), sampleRate (rate), random (seed),
+                                              frequency (55.0 * std::pow (2.0, random.nextInt (36) / 12.0)) {}
+
+        float next (int channel, juce::int64 position)
+        {
+            const auto t = (double) position / sampleRate;
+            const auto twoPi = juce::MathConstants<double>::twoPi;
+            double level = 0.0;
+
+            switch (kind)
+            {
+                case Kind::oneShot:   level = std::exp (-4.0 * t); break;
+                case Kind::loop:      level = std::exp (-8.0 * std::fmod (t, 0.5)); break;
+                case Kind::recording: level = 0.5 + 0.3 * std::sin (twoPi * 0.05 * t); break;
+            }
+
+            const auto detune = 1.0 + 0.002 * channel;
+            const auto tone = 0.5 * std::sin (twoPi * frequency * detune * t) + 0.2 * std::sin (twoPi * 3.0 * frequency * t);
+            return (float) (0.8 * level * tone) + 0.03f * (random.nextFloat() - 0.5f);
+        }
+
+    private:
+        const Kind kind;
+        const int sampleRate;
+        juce::Random random;
+        const double frequency;
+    };
+
+    bool writeSamples (const juce::File& file, const Format& format, int rate, int channels, juce::int64 length,
+                       Kind kind, int seed)
     {
         std::unique_ptr<juce::OutputStream> stream (file.createOutputStream());
 
         if (stream == nullptr)
             return false;
 
-        std::unique_ptr<juce::AudioFormatWriter> writer (formatFor (format.extension)->createWriterFor (
-            stream.get(), rate, (unsigned int) channels, format.bitsPerSample, {}, format.quality));
+        const auto extension = juce::String (format.extension);
+        std::unique_ptr<juce::AudioFormatWriter> writer (writerFormatFor (extension)->createWriterFor (
+            stream.get(), rate, (unsigned int) channels, format.bitsPerSample, {}, extension == "ogg" ? 5 : 0));
 
         if (writer == nullptr)
             return false;
 
         stream.release(); // the writer owns it now
 
-        juce::Random random (rate + channels);
+        Voice voice (kind, rate, seed);
         juce::AudioBuffer<float> block (channels, 16384);
-        const auto total = (juce::int64) (seconds * rate);
 
-        for (juce::int64 start = 0; start < total; start += block.getNumSamples())
+        for (juce::int64 start = 0; start < length; start += block.getNumSamples())
         {
-            const auto count = (int) juce::jmin ((juce::int64) block.getNumSamples(), total - start);
+            const auto count = (int) juce::jmin ((juce::int64) block.getNumSamples(), length - start);
 
-            for (int c = 0; c < channels; ++c)
-                for (int i = 0; i < count; ++i)
-                {
-                    const auto t = (double) (start + i) / rate;
-                    block.setSample (c, i, (float) (0.4 * std::sin (juce::MathConstants<double>::twoPi * (220.0 + 110.0 * c) * t)
-                                                    + 0.2 * std::sin (juce::MathConstants<double>::twoPi * 3520.0 * t))
-                                               + 0.05f * (random.nextFloat() - 0.5f));
-                }
+            for (int i = 0; i < count; ++i)
+                for (int c = 0; c < channels; ++c)
+                    block.setSample (c, i, voice.next (c, start + i));
 
             if (! writer->writeFromAudioSampleBuffer (block, 0, count))
                 return false;
@@ -81,78 +170,118 @@ namespace
         return true;
     }
 
-    bool generateBatch (const juce::File& folder)
+    /** MP3 files are encoded by lame from a WAV file written first. */
+    bool writeInput (const juce::File& file, const Format& format, int rate, int channels, juce::int64 length,
+                     Kind kind, int seed)
     {
-        if (! folder.createDirectory())
+        if (juce::String (format.extension) != "mp3")
+            return writeSamples (file, format, rate, channels, length, kind, seed);
+
+        const juce::TemporaryFile source (".wav");
+
+        if (! writeSamples (source.getFile(), format, rate, channels, length, kind, seed))
             return false;
 
-        for (const auto& format : batchFormats)
-            for (const auto rate : batchRates)
-                for (const auto channels : batchChannels)
-                    for (const auto seconds : batchSeconds)
-                    {
-                        // Eight characters that differ from file to file, so the names stay
-                        // unique as output names too: format, rate, mono/stereo, short/long.
-                        const auto name = juce::String::charToString ((juce::juce_wchar) format.extension[0]) + juce::String (rate)
-                                        + (channels == 1 ? "m" : "s") + (seconds < 1.0 ? "s" : "l") + "." + format.extension;
+        juce::ChildProcess lame;
+        return lame.start (juce::StringArray { "lame", "--quiet", "-b", "192", source.getFile().getFullPathName(),
+                                               file.getFullPathName() }, 0)
+            && lame.waitForProcessToFinish (-1) && lame.getExitCode() == 0;
+    }
 
-                        if (! writeInput (folder.getChildFile (name), format, rate, channels, seconds))
-                        {
-                            std::cerr << "cannot write " << name << "\n";
-                            return false;
-                        }
-                    }
+    bool generateLibrary (const juce::File& root)
+    {
+        if (! root.createDirectory())
+            return false;
+
+        juce::Random random (2024);
+        int seed = 0;
+
+        for (const auto& group : library)
+        {
+            const auto folder = root.getChildFile (group.folder);
+            folder.createDirectory();
+
+            for (int n = 1; n <= group.count; ++n)
+            {
+                const auto seconds = group.minSeconds + (group.maxSeconds - group.minSeconds) * random.nextDouble();
+                const auto number = group.count > 1 ? juce::String (n).paddedLeft ('0', 2) : juce::String();
+                const auto name = juce::String (group.prefix) + number + " " + group.description + "." + group.format.extension;
+
+                if (! writeInput (folder.getChildFile (name), group.format, group.rate, group.channels,
+                                  (juce::int64) (seconds * group.rate), group.kind, ++seed))
+                {
+                    std::cerr << "cannot write " << name << (juce::String (group.format.extension) == "mp3" ? " (is lame installed?)" : "") << "\n";
+                    return false;
+                }
+            }
+        }
+
+        for (const auto& [path, content] : otherFiles)
+            if (! root.getChildFile (path).replaceWithText (content))
+                return false;
 
         return true;
     }
 
     //==============================================================================
-    struct RunResult
+    // Running and checking.
+
+    /** What the input promises: the output's channel count and, by the conversion rule, its
+        frame count. */
+    struct Expected
     {
-        int files = 0;
-        int failures = 0;
-        juce::int64 outputBytes = 0;
+        int channels = 0;
+        juce::int64 frames = 0;
     };
 
-    using Mode = std::function<RunResult (const juce::Array<juce::File>& inputs, const juce::File& outputFolder)>;
-
-    /** Each input through one FileConverter on this thread, as the controller's worker does. */
-    RunResult runConverter (const juce::Array<juce::File>& inputs, const juce::File& outputFolder)
+    std::optional<Expected> expectedOutput (const juce::File& input)
     {
-        RunResult result;
-        FileConverter converter (nullptr);
+        const std::atomic<bool> neverStop { false };
+        ReadControl control (neverStop);
+        const auto reader = openInputFile (input, control);
 
-        for (auto input : inputs)
-        {
-            auto output = outputFolder.getChildFile (input.getFileNameWithoutExtension() + ".wav");
+        if (reader == nullptr || reader->sampleRate < 1.0)
+            return std::nullopt;
 
-            try
-            {
-                converter.convertFile (input, output, 44100, 16);
-                result.outputBytes += output.getSize();
-            }
-            catch (const std::exception& e)
-            {
-                std::cerr << input.getFileName() << ": " << e.what() << "\n";
-                ++result.failures;
-            }
-
-            ++result.files;
-        }
-
-        return result;
+        return Expected { (int) reader->numChannels,
+                          FileConverter::convertedLength (reader->lengthInSamples, (int) reader->sampleRate, targetRate) };
     }
 
-    /** The whole batch as one run of a ConverterController, as the application makes it: its
-        worker thread, its notifiers and this thread's message loop. */
-    RunResult runController (const juce::Array<juce::File>& inputs, const juce::File& outputFolder)
+    juce::String checkOutput (const juce::File& output, const Expected& expected)
+    {
+        juce::WavAudioFormat wav;
+        const std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (output.createInputStream().release(), true));
+
+        if (reader == nullptr)
+            return "no WAV file";
+
+        juce::StringArray faults;
+
+        if (reader->sampleRate != targetRate)                  faults.add ("rate " + juce::String (reader->sampleRate));
+        if ((int) reader->bitsPerSample != targetBits)          faults.add (juce::String (reader->bitsPerSample) + " bits");
+        if ((int) reader->numChannels != expected.channels)     faults.add (juce::String (reader->numChannels) + " channels, not " + juce::String (expected.channels));
+        if (reader->lengthInSamples != expected.frames)         faults.add (juce::String (reader->lengthInSamples) + " frames, not " + juce::String (expected.frames));
+
+        return faults.joinIntoString (", ");
+    }
+
+    struct Outcome
+    {
+        juce::Array<int> converted;     // indices of the items whose output this run wrote
+        int failures = 0;               // error lines
+    };
+
+    using Items = std::vector<FileQueue::Item>;
+
+    /** A drop of the folder and Convert: the queue's own items through a real controller run. */
+    Outcome runController (const FileQueue::Ptr& queue, const Items& items, const juce::File& outputFolder)
     {
         struct RunListener : ConverterController::Listener
         {
-            explicit RunListener (ConverterController& c) : controller (c) {}
+            RunListener (ConverterController& c, juce::StringArray existing) : controller (c), existedBefore (std::move (existing)) {}
 
             void progressChanged (double) override {}
-            void errorOccured (juce::String message) override { std::cerr << message << "\n"; ++failures; }
+            void errorOccured (juce::String message) override { std::cerr << message << "\n"; errors.add (message); }
             void FileConverted (juce::String name) override   { converted.add (name); }
 
             void progressStatusUpdate (ConverterController::StatusUpdate status) override
@@ -160,42 +289,113 @@ namespace
                 finished = finished || status == ConverterController::conversionFinished;
             }
 
-            // Like the per-file mode, replace what an earlier run left.
-            void fileExistsError (juce::String) override { controller.resume (ConverterController::overwriteAll); }
+            // What an earlier run left is replaced; what this run wrote is kept.
+            void fileExistsError (juce::String path) override
+            {
+                controller.resume (existedBefore.contains (path) ? ConverterController::overwriteAll
+                                                                 : ConverterController::skip);
+            }
 
             ConverterController& controller;
-            juce::StringArray converted;
-            int failures = 0;
+            const juce::StringArray existedBefore;
+            juce::StringArray converted, errors;
             bool finished = false;
         };
 
-        // Pushed as they are, so the outputs carry the same names as in the per-file mode.
-        const FileQueue::Ptr queue { new FileQueue() };
-
-        for (const auto& input : inputs)
-            queue->push ({ input.getFullPathName(), input.getFileNameWithoutExtension() });
+        juce::StringArray existing;
+        for (const auto& file : outputFolder.findChildFiles (juce::File::findFiles, false))
+            existing.add (file.getFullPathName());
 
         const ConverterController::Ptr controller { new ConverterController (queue) };
-        RunListener listener (*controller);
+        RunListener listener (*controller, existing);
         controller->addListener (&listener);
 
         if (! controller->SetFolder (outputFolder.getFullPathName()))
-            return { inputs.size(), inputs.size(), 0 };
+            return { {}, (int) items.size() };
 
         controller->ConvertFilesInQueue();
 
         while (! listener.finished)
             juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
 
-        RunResult result { listener.converted.size() + listener.failures, listener.failures, 0 };
+        // The items set aside are back in the queue. The others were handled in order, each
+        // giving its converted name or an error line.
+        std::vector<FileQueue::Item> setAside;
+        for (auto item = queue->pop(); item.first.isNotEmpty(); item = queue->pop())
+            setAside.push_back (item);
 
-        for (const auto& name : listener.converted)
-            result.outputBytes += outputFolder.getChildFile (name).getSize();
+        Outcome outcome { {}, listener.errors.size() };
+        const auto allErrors = listener.errors.joinIntoString ("\n") + "\n";
+        int next = 0;
 
-        return result;
+        for (int i = 0; i < (int) items.size(); ++i)
+        {
+            const auto& [inputPath, name] = items[(size_t) i];
+
+            if (std::find (setAside.begin(), setAside.end(), items[(size_t) i]) != setAside.end()
+                || allErrors.contains ("Error: " + inputPath + "\n"))
+                continue;
+
+            if (listener.converted[next] == name + ".wav")
+            {
+                outcome.converted.add (i);
+                ++next;
+            }
+        }
+
+        return outcome;
     }
 
-    const std::map<juce::String, Mode> modes { { "converter", runConverter }, { "controller", runController } };
+    /** The same items through one FileConverter on this thread, with the run's rule for names
+        that repeat. */
+    Outcome runConverter (const FileQueue::Ptr&, const Items& items, const juce::File& outputFolder)
+    {
+        Outcome outcome;
+        FileConverter converter (nullptr);
+        juce::StringArray written;
+
+        for (int i = 0; i < (int) items.size(); ++i)
+        {
+            auto input = juce::File (items[(size_t) i].first);
+            auto output = outputFolder.getChildFile (items[(size_t) i].second + ".wav");
+
+            if (written.contains (output.getFullPathName(), true))
+                continue;
+
+            try
+            {
+                converter.convertFile (input, output, targetRate, targetBits);
+                written.add (output.getFullPathName());
+                outcome.converted.add (i);
+            }
+            catch (const std::exception& e)
+            {
+                std::cerr << input.getFullPathName() << ": " << e.what() << "\n";
+                ++outcome.failures;
+            }
+        }
+
+        return outcome;
+    }
+
+    using Mode = Outcome (*) (const FileQueue::Ptr&, const Items&, const juce::File&);
+    const std::map<juce::String, Mode> modes { { "controller", runController }, { "converter", runConverter } };
+
+    /** The queue after a drop of the folder, and a copy of its items in order. */
+    std::pair<FileQueue::Ptr, Items> dropFolder (const juce::File& folder)
+    {
+        const FileQueue::Ptr queue { new FileQueue() };
+        queue->addFiles ({ folder.getFullPathName() });
+
+        Items items;
+        for (auto item = queue->pop(); item.first.isNotEmpty(); item = queue->pop())
+            items.push_back (item);
+
+        for (const auto& item : items)
+            queue->push (item);
+
+        return { queue, items };
+    }
 
     long peakMemoryKilobytes()
     {
@@ -204,7 +404,15 @@ namespace
         return usage.ru_maxrss;
     }
 
-    int run (const juce::File& batch, const juce::File& outputFolder, const juce::String& modeName)
+    int list (const juce::File& folder)
+    {
+        for (const auto& item : dropFolder (folder).second)
+            std::cout << item.first << "\n";
+
+        return 0;
+    }
+
+    int run (const juce::File& folder, const juce::File& outputFolder, const juce::String& modeName)
     {
         const auto mode = modes.find (modeName);
 
@@ -214,28 +422,64 @@ namespace
             return 2;
         }
 
-        auto inputs = batch.findChildFiles (juce::File::findFiles, false);
-        inputs.sort();
-
-        if (inputs.isEmpty() || ! outputFolder.createDirectory())
+        if (! outputFolder.createDirectory())
         {
-            std::cerr << "no batch in " << batch.getFullPathName() << " or no output folder\n";
+            std::cerr << "cannot make the output folder " << outputFolder.getFullPathName() << "\n";
             return 2;
         }
 
+        // The wall time holds the drop too: the queue's walk of the folder is part of the user's wait.
         const auto start = juce::Time::getMillisecondCounterHiRes();
-        const auto result = mode->second (inputs, outputFolder);
+        const auto [queue, items] = dropFolder (folder);
+        const auto dropSeconds = (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0;
+
+        if (items.empty())
+        {
+            std::cerr << "nothing to convert in " << folder.getFullPathName() << "\n";
+            return 2;
+        }
+
+        const auto outcome = mode->second (queue, items, outputFolder);
         const auto seconds = (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0;
-        const auto megabytes = (double) result.outputBytes / 1.0e6;
 
-        std::cout << "mode " << modeName << ": " << result.files << " files (" << result.failures << " failed), "
-                  << megabytes << " MB written in " << seconds << " s\n"
-                  << "  " << result.files / seconds << " files/s, " << megabytes / seconds << " MB/s, peak memory "
+        juce::int64 bytesIn = 0, bytesOut = 0;
+        int faulty = 0;
+
+        for (const auto i : outcome.converted)
+        {
+            const auto& [inputPath, name] = items[(size_t) i];
+            const juce::File input (inputPath);
+            const auto output = outputFolder.getChildFile (name + ".wav");
+            bytesIn += input.getSize();
+            bytesOut += output.getSize();
+
+            const auto expected = expectedOutput (input);
+            const auto fault = expected.has_value() ? checkOutput (output, *expected) : juce::String ("input unreadable");
+
+            if (fault.isNotEmpty())
+            {
+                std::cerr << output.getFileName() << " from " << inputPath << ": " << fault << "\n";
+                ++faulty;
+            }
+        }
+
+        const auto files = outcome.converted.size();
+        const auto setAside = (int) items.size() - files - outcome.failures;
+        const auto megabytesIn = (double) bytesIn / 1.0e6, megabytesOut = (double) bytesOut / 1.0e6;
+
+        std::cout << "mode " << modeName << ": " << items.size() << " files queued, " << files << " converted, "
+                  << outcome.failures << " failed, " << setAside << " set aside (name taken), "
+                  << faulty << " outputs wrong\n"
+                  << "  " << seconds << " s (the drop " << dropSeconds << " s), " << files / seconds << " files/s, "
+                  << megabytesIn / seconds << " MB/s in (" << megabytesIn << " MB), "
+                  << megabytesOut / seconds << " MB/s out (" << megabytesOut << " MB), peak memory "
                   << (double) peakMemoryKilobytes() / 1024.0 << " MiB\n"
-                  << "result files=" << result.files << " failures=" << result.failures << " seconds=" << seconds
-                  << " output_bytes=" << result.outputBytes << " peak_kb=" << peakMemoryKilobytes() << std::endl;
+                  << "result files=" << files << " queued=" << items.size() << " failures=" << outcome.failures
+                  << " set_aside=" << setAside << " wrong=" << faulty << " seconds=" << seconds << " drop_seconds=" << dropSeconds
+                  << " input_bytes=" << bytesIn << " output_bytes=" << bytesOut << " peak_kb=" << peakMemoryKilobytes()
+                  << std::endl;
 
-        return result.failures == 0 ? 0 : 1;
+        return outcome.failures == 0 && faulty == 0 ? 0 : 1;
     }
 }
 
@@ -247,7 +491,7 @@ int main (int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args.add (argv[i]);
 
-    juce::String modeName ("converter");
+    juce::String modeName ("controller");
 
     if (const auto at = args.indexOf ("--mode"); at >= 0 && at + 1 < args.size())
     {
@@ -258,7 +502,10 @@ int main (int argc, char** argv)
     const auto folderArgument = [] (const juce::String& path) { return juce::File::getCurrentWorkingDirectory().getChildFile (path); };
 
     if (args.size() == 2 && args[0] == "generate")
-        return generateBatch (folderArgument (args[1])) ? 0 : 1;
+        return generateLibrary (folderArgument (args[1])) ? 0 : 1;
+
+    if (args.size() == 2 && args[0] == "list")
+        return list (folderArgument (args[1]));
 
     if (args.size() == 3 && args[0] == "run")
         return run (folderArgument (args[1]), folderArgument (args[2]), modeName);
@@ -267,11 +514,11 @@ int main (int argc, char** argv)
     {
         const juce::TemporaryFile temp;
         const auto root = temp.getFile();
-        const auto status = generateBatch (root.getChildFile ("batch")) ? run (root.getChildFile ("batch"), root.getChildFile ("out"), modeName) : 1;
+        const auto status = generateLibrary (root.getChildFile ("library")) ? run (root.getChildFile ("library"), root.getChildFile ("out"), modeName) : 1;
         root.deleteRecursively();
         return status;
     }
 
-    std::cerr << "usage: quillon_bench [--mode <name>] | generate <folder> | run <folder> <output> [--mode <name>]\n";
+    std::cerr << "usage: quillon_bench [--mode <name>] | generate <folder> | list <folder> | run <folder> <output> [--mode <name>]\n";
     return 2;
 }

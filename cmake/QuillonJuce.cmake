@@ -11,15 +11,16 @@ include_guard(GLOBAL)
 find_package(PkgConfig REQUIRED)
 
 # The codec and image libraries are Debian's; JUCE's bundled copies are not part of the package.
-pkg_check_modules(QUILLON_CODECS REQUIRED IMPORTED_TARGET flac vorbisenc vorbisfile vorbis ogg)
+# libmpg123 is not the framework's: our own MP3 reader decodes with it.
+pkg_check_modules(QUILLON_CODECS REQUIRED IMPORTED_TARGET flac vorbisenc vorbisfile vorbis ogg libmpg123)
 pkg_check_modules(QUILLON_IMAGE_LIBS REQUIRED IMPORTED_TARGET libpng libjpeg zlib)
 
 function(quillon_compile_juce_modules target)
     foreach(module IN LISTS ARGN)
         get_target_property(sources ${module} INTERFACE_JUCE_MODULE_SOURCES)
         target_sources(${target} PRIVATE ${sources})
-        # Framework code is not ours to keep warning-free.
-        set_source_files_properties(${sources} PROPERTIES COMPILE_OPTIONS "-w")
+        # Framework code is not ours to keep warning-free (QuillonSanitizers.cmake may excuse a check).
+        set_source_files_properties(${sources} PROPERTIES COMPILE_OPTIONS "-w;${QUILLON_FRAMEWORK_SANITIZER_OPTIONS}")
 
         get_target_property(definitions ${module} INTERFACE_COMPILE_DEFINITIONS)
         if(definitions)
@@ -45,7 +46,6 @@ function(quillon_juce_settings target)
     target_compile_features(${target} PUBLIC cxx_std_17)
     target_compile_definitions(${target} PUBLIC
         JUCE_MODAL_LOOPS_PERMITTED=1
-        JUCE_USE_MP3AUDIOFORMAT=1
         JUCE_WEB_BROWSER=0
         JUCE_USE_CURL=0
         JUCE_LOAD_CURL_SYMBOLS_LAZILY=0

@@ -10,11 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 using quillon::test::TemporaryFolder;
 using quillon::test::makeSine;
 using quillon::test::pumpFor;
 using quillon::test::pumpUntil;
 using quillon::test::writeAudioFile;
+using quillon::test::writeSparseWave;
 
 namespace
 {
@@ -395,6 +398,83 @@ TEST_F (ConverterControllerRun, OverwriteReplacesOneFileAndTheNextOneIsAskedAgai
     EXPECT_EQ (recorder.queueAtFinish, std::vector<FileQueue::Item> { itemFor (beta) });
 }
 
+struct OwnOutputCase
+{
+    const char* name;
+    Controller::fileExistsOptions firstAnswer;      // to the question about a file of this run
+    Controller::fileExistsOptions secondAnswer;     // to the next such question, when one comes
+    std::vector<const char*> events;                // after Alpha's question and its conversion
+    std::vector<const char*> setAside;              // the inputs back in the queue
+    int kickDrumFrames;                             // tells which kick wrote KickDrum.wav
+    bool gammaReplaced;
+};
+
+void PrintTo (const OwnOutputCase& c, std::ostream* os) { *os << c.name; }
+
+class ConverterControllerOwnOutputs : public ConverterControllerRun,
+                                      public testing::WithParamInterface<OwnOutputCase> {};
+
+TEST_P (ConverterControllerOwnOutputs, AreNeverReplacedWithoutAQuestion)
+{
+    const auto& c = GetParam();
+
+    // Three kicks whose names clean to the same output name, each of its own length (2205, 4410
+    // and 6615 samples at 22050 Hz), and Gamma, whose output was there before the run.
+    addInput ("Alpha.wav");
+    addInput ("Kick Drum 01.wav", 2205);
+    addInput ("Kick Drum 02.wav", 4410);
+    addInput ("Gamma.wav");
+    addInput ("Kick Drum 03.wav", 6615);
+    makeExistingOutput ("Alpha");
+    makeExistingOutput ("Gamma");
+    recorder.answers = { Controller::overwriteAll, c.firstAnswer, c.secondAnswer };
+
+    ASSERT_TRUE (runToEnd());
+
+    auto expected = reports ({ "started", "exists " + outputPath ("Alpha"), "converted Alpha.wav",
+                               "converted KickDrum.wav" });
+    for (const auto* event : c.events)
+        expected.add (juce::String (event).replace ("<out>", outputs.getFullPathName()));
+    expected.add ("finished");
+    EXPECT_EQ (recorder.events, expected);
+
+    std::vector<FileQueue::Item> setAside;
+    for (const auto* name : c.setAside)
+        setAside.push_back ({ inputs.getChildFile (name).getFullPathName(),
+                              FileQueue::getConvertedFileName (inputs.getChildFile (name)) });
+    EXPECT_EQ (recorder.queueAtFinish, setAside);
+
+    juce::WavAudioFormat wav;
+    const std::unique_ptr<juce::AudioFormatReader> kickDrum (wav.createReaderFor (output ("KickDrum").createInputStream().release(), true));
+    ASSERT_NE (kickDrum, nullptr);
+    EXPECT_EQ (kickDrum->lengthInSamples, c.kickDrumFrames);
+
+    if (c.gammaReplaced)
+        expectConvertedWav (output ("Gamma"), 1);
+    else
+        EXPECT_EQ (output ("Gamma").loadFileAsString(), "old");
+}
+
+INSTANTIATE_TEST_SUITE_P (AfterOverwriteAll, ConverterControllerOwnOutputs, testing::Values (
+    // A one-time answer leaves the earlier "Overwrite All" in force for what was there before.
+    OwnOutputCase { "Skip", Controller::skip, Controller::skip,
+                    { "exists <out>/KickDrum.wav", "converted Gamma.wav", "exists <out>/KickDrum.wav" },
+                    { "Kick Drum 02.wav", "Kick Drum 03.wav" }, 4410, true },
+    OwnOutputCase { "Overwrite", Controller::overwrite, Controller::overwrite,
+                    { "exists <out>/KickDrum.wav", "converted KickDrum.wav", "converted Gamma.wav",
+                      "exists <out>/KickDrum.wav", "converted KickDrum.wav" },
+                    {}, 13230, true },
+    // Another "Overwrite All" still lets no file of the run go without a question.
+    OwnOutputCase { "OverwriteAll", Controller::overwriteAll, Controller::skip,
+                    { "exists <out>/KickDrum.wav", "converted KickDrum.wav", "converted Gamma.wav",
+                      "exists <out>/KickDrum.wav" },
+                    { "Kick Drum 03.wav" }, 8820, true },
+    // "Skip All" sets everything after it aside, the run's own outputs with the rest.
+    OwnOutputCase { "SkipAll", Controller::skipAll, Controller::skip,
+                    { "exists <out>/KickDrum.wav" },
+                    { "Kick Drum 02.wav", "Gamma.wav", "Kick Drum 03.wav" }, 4410, false }),
+    [] (const testing::TestParamInfo<OwnOutputCase>& param) { return std::string (param.param.name); });
+
 TEST_F (ConverterControllerRun, UnreadableInputGivesItsErrorLineAndTheRunGoesOn)
 {
     const auto broken = temp.createFile ("in/Broken.wav", "this is not audio");
@@ -440,10 +520,10 @@ TEST_F (ConverterControllerRun, UnwritableOutputPathsGiveTheirErrorLineAndTheRun
 
 TEST_F (ConverterControllerRun, AConvertedSampleTooLargeGivesItsErrorLineAndTheRunGoesOn)
 {
-    // 50000 frames at 1 Hz become 2,205,000,000 frames at 44100 Hz: more than a buffer holds,
-    // found before anything is allocated.
+    // 68 million frames at 1379 Hz become some 2.17 billion frames at 44100 Hz: more than a buffer
+    // holds, found before anything is allocated.
     const auto huge = inputs.getChildFile ("Huge.wav");
-    ASSERT_TRUE (writeAudioFile (huge, makeSine (1, 50000, 1.0, 0.1), 1.0, 8));
+    ASSERT_TRUE (writeSparseWave (huge, 1379, 1, 68000000));
     queue->addFile (huge);
     addInput ("Beta.wav");
 
@@ -656,7 +736,8 @@ TEST_F (ConverterControllerRun, AbortWhileWritingLeavesNoPartialOutputAndReports
         {
             aborted = true;
             valueAtAbort = value;
-            partialOutputAtAbort = output ("Long").existsAsFile();
+            // Whatever name the file in writing has, it is the one file in the folder.
+            partialOutputAtAbort = outputs.getNumberOfChildFiles (juce::File::findFiles) == 1;
             controller->abortConversion();
         }
     };
@@ -669,10 +750,130 @@ TEST_F (ConverterControllerRun, AbortWhileWritingLeavesNoPartialOutputAndReports
     EXPECT_TRUE (partialOutputAtAbort);
     EXPECT_EQ (recorder.events, reports ({ "started" }));
     EXPECT_TRUE (controller->isConverting());
-    EXPECT_FALSE (output ("Long").exists());
-    EXPECT_FALSE (output ("Beta").exists());
+    EXPECT_EQ (outputs.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
     EXPECT_EQ (queue->size(), 1);
 }
+
+//==============================================================================
+namespace
+{
+    struct ChildRun
+    {
+        bool ended = false;
+        juce::StringArray lines;
+    };
+
+    /** Runs a conversion run in the controller child; kills it when it has not ended in time. */
+    ChildRun runInChild (const juce::StringArray& arguments, int limitMs = 20000)
+    {
+        juce::StringArray command { QUILLON_CONTROLLER_CHILD };
+        command.addArray (arguments);
+
+        ChildRun result;
+        juce::ChildProcess child;
+
+        if (! child.start (command, juce::ChildProcess::wantStdOut))
+            return result;
+
+        result.ended = child.waitForProcessToFinish (limitMs);
+
+        if (! result.ended)
+            child.kill();
+
+        result.lines = juce::StringArray::fromLines (child.readAllProcessOutput().trimEnd());
+        return result;
+    }
+
+    void makeUnreadable (const juce::File& file)  { ASSERT_EQ (chmod (file.getFullPathName().toRawUTF8(), 0), 0); }
+    void replaceByFolder (const juce::File& file) { ASSERT_TRUE (file.deleteFile() && file.createDirectory()); }
+
+    void replaceByPipe (const juce::File& file)
+    {
+        ASSERT_TRUE (file.deleteFile());
+        ASSERT_EQ (mkfifo (file.getFullPathName().toRawUTF8(), 0666), 0);
+    }
+}
+
+/** A queued input that has since become something no reader can take. */
+struct SpoiledInput
+{
+    const char* name;
+    void (*spoil) (const juce::File&);
+    bool unprivileged;     // root reads anything
+};
+
+void PrintTo (const SpoiledInput& c, std::ostream* os) { *os << c.name; }
+
+class ConverterControllerSpoiledInput : public testing::TestWithParam<SpoiledInput>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE (inputs.createDirectory() && outputs.createDirectory());
+        ASSERT_EQ (chmod (outputs.getFullPathName().toRawUTF8(), 0777), 0) << "the unprivileged child writes here";
+
+        ASSERT_TRUE (writeAudioFile (spoiled, makeSine (1, 2205, 22050.0, 440.0), 22050.0));
+        const FileQueue::Ptr queue { new FileQueue() };
+        queue->addFile (spoiled);
+        ASSERT_EQ (queue->size(), 1) << "queued while it was still a sample";
+
+        GetParam().spoil (spoiled);
+    }
+
+    /** The child's arguments: the spoiled input first, then the given one. */
+    juce::StringArray items (const juce::File& next, const juce::StringArray& options = {}) const
+    {
+        juce::StringArray result { outputs.getFullPathName() };
+        result.addArray (options);
+
+        if (GetParam().unprivileged)
+            result.add ("--unprivileged");
+
+        result.addArray ({ spoiled.getFullPathName(), "Alpha", next.getFullPathName(), next.getFileNameWithoutExtension() });
+        return result;
+    }
+
+    juce::File addInput (const juce::String& fileName, int samples, int channels = 1) const
+    {
+        const auto file = inputs.getChildFile (fileName);
+        EXPECT_TRUE (writeAudioFile (file, makeSine (channels, samples, 22050.0, 440.0), 22050.0));
+        return file;
+    }
+
+    TemporaryFolder temp;
+    juce::File inputs { temp.file ("in") };
+    juce::File outputs { temp.file ("out") };
+    juce::File spoiled { inputs.getChildFile ("Alpha.wav") };
+};
+
+TEST_P (ConverterControllerSpoiledInput, GivesItsErrorLineAndTheRunGoesOn)
+{
+    const auto run = runInChild (items (addInput ("Beta.wav", 2205)));
+
+    ASSERT_TRUE (run.ended) << "the run never ended; it reported:\n" << run.lines.joinIntoString ("\n");
+    EXPECT_EQ (run.lines, reports ({ "started", "error Error: " + spoiled.getFullPathName() + "\\ncan not be opened",
+                                     "converted Beta.wav", "finished" }));
+    expectConvertedWav (outputs.getChildFile ("Beta.wav"), 1);
+    EXPECT_FALSE (outputs.getChildFile ("Alpha.wav").exists());
+}
+
+TEST_P (ConverterControllerSpoiledInput, QuittingDuringItReturnsWithinASecond)
+{
+    // A long file after it, so that the quit also meets a conversion in hand.
+    const auto run = runInChild (items (addInput ("Long.wav", 60 * 22050, 2), { "--quit-during", "0" }));
+
+    ASSERT_TRUE (run.ended) << "quitting never returned; the run reported:\n" << run.lines.joinIntoString ("\n");
+    ASSERT_TRUE (run.lines[run.lines.size() - 1].startsWith ("quit ")) << run.lines.joinIntoString ("\n");
+    EXPECT_LT (run.lines[run.lines.size() - 1].fromFirstOccurrenceOf (" ", false, false).getIntValue(), 1000);
+    EXPECT_FALSE (run.lines.contains ("finished"));
+    EXPECT_FALSE (run.lines.contains ("converted Long.wav"));
+}
+
+INSTANTIATE_TEST_SUITE_P (Run, ConverterControllerSpoiledInput, testing::Values (
+    SpoiledInput { "Unreadable", makeUnreadable, true },
+    SpoiledInput { "ReplacedByAFolder", replaceByFolder, false },
+    SpoiledInput { "ReplacedByANamedPipe", replaceByPipe, false }),
+    [] (const testing::TestParamInfo<SpoiledInput>& param) { return std::string (param.param.name); });
 
 //==============================================================================
 namespace
@@ -717,16 +918,33 @@ namespace
     };
 }
 
-TEST_F (ControllerNotifiers, DeliverEveryPendingItemInOrderLastRegisteredListenerFirst)
+TEST_F (ControllerNotifiers, ThreePostsBeforeADeliveryGiveOneDeliveryOfAllInOrderLastRegisteredListenerFirst)
 {
-    Controller::NotifyForError errors (listeners);
+    // Counts the deliveries that reach a listener.
+    struct CountedErrors : Controller::NotifyForError
+    {
+        CountedErrors (juce::ListenerList<Controller::Listener>& l, const juce::StringArray& logToWatch)
+            : Controller::NotifyForError (l), log (logToWatch) {}
+
+        void handleAsyncUpdate() override
+        {
+            const auto before = log.size();
+            Controller::NotifyForError::handleAsyncUpdate();
+            deliveries += log.size() > before ? 1 : 0;
+        }
+
+        const juce::StringArray& log;
+        int deliveries = 0;
+    } errors (listeners, log);
+
     errors.post ("one");
     errors.post ("two");
     errors.post ("three");
 
-    pumpUntil ([&] { return ! errors.isUpdatePending(); });
+    ASSERT_TRUE (pumpUntil ([&] { return log.size() == 6; }));
     pumpFor (20);
 
+    EXPECT_EQ (errors.deliveries, 1);
     EXPECT_EQ (log, reports ({ "second error one", "first error one", "second error two",
                                "first error two", "second error three", "first error three" }));
     EXPECT_EQ (errors.getNumPending(), 0);
@@ -797,4 +1015,52 @@ TEST_F (ControllerNotifiers, WithoutListenersItemsAreDroppedAndAGoneNotifierDeli
 
     pumpFor (50);
     EXPECT_TRUE (log.isEmpty());
+}
+
+//==============================================================================
+// The converter's reports of a written block reach the message thread later. Counted for the
+// file after their own, they would show a file too many (the whole run done while the last file
+// is still to be asked about) and then fall back.
+TEST_F (ConverterControllerRun, EachProgressReportCountsForItsOwnFile)
+{
+    addInput ("Alpha.wav", 60 * 16384);
+    addInput ("Beta.wav");
+    makeExistingOutput ("Beta");
+    recorder.answers = { Controller::overwrite };
+
+    // Keep the message thread at its first report of Alpha until the worker has taken up Beta,
+    // so that every report Alpha requests meanwhile is delivered only then.
+    double valueHeld = 0.0;
+    recorder.onProgress = [&] (double value)
+    {
+        if (valueHeld == 0.0 && value > 0.0 && value < 0.5)
+        {
+            valueHeld = value;
+            const auto deadline = juce::Time::getMillisecondCounter() + 10000;
+
+            while (queue->size() > 0 && juce::Time::getMillisecondCounter() < deadline)
+                juce::Thread::sleep (1);
+        }
+    };
+
+    ASSERT_TRUE (runToEnd());
+    ASSERT_GT (valueHeld, 0.0) << "no report of the first file came";
+
+    EXPECT_EQ (recorder.events, reports ({ "started", "converted Alpha.wav", "exists " + outputPath ("Beta"),
+                                            "converted Beta.wav", "finished" }));
+
+    // Until Beta's question is answered the bar shows Alpha done at most.
+    for (const auto& report : recorder.all)
+    {
+        if (report.startsWith ("exists "))
+            break;
+
+        if (report.startsWith ("progress "))
+        {
+            EXPECT_LE (report.fromFirstOccurrenceOf (" ", false, false).getDoubleValue(), 0.5 + 1e-12) << report;
+        }
+    }
+
+    EXPECT_TRUE (nonDecreasing (recorder.progress)) << testing::PrintToString (recorder.progress);
+    EXPECT_NEAR (recorder.progress.back(), 1.0, 1e-12);
 }

@@ -6,6 +6,11 @@
 #include <atomic>
 #include <thread>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using quillon::test::TemporaryFolder;
 using quillon::test::pumpFor;
 
@@ -121,6 +126,50 @@ TEST_F (FileQueueAcceptance, RefusesOtherFilesFoldersAndMissingPaths)
     EXPECT_EQ (queue->size(), 0);
     settle();
     EXPECT_EQ (listener.calls, 0) << "nothing added, nothing notified";
+}
+
+TEST_F (FileQueueAcceptance, TakesRegularFilesAndLinksToThemButNoPipeSocketOrDevice)
+{
+    // Each of these would block the worker or never end once it opened them.
+    const auto pipe = temp.file ("drop/pipe.wav");
+    const auto socketFile = temp.file ("drop/socket.aif");
+    const auto device = temp.file ("drop/null.flac");
+    const auto real = temp.createFile ("drop/real.wav");
+    const auto link = temp.file ("drop/link.ogg");
+    const auto dangling = temp.file ("drop/gone.mp3");
+
+    ASSERT_EQ (mkfifo (pipe.getFullPathName().toRawUTF8(), 0666), 0);
+
+    const int socketHandle = socket (AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE (socketHandle, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const auto socketPath = socketFile.getFullPathName().toStdString();
+    ASSERT_LT (socketPath.size(), sizeof (address.sun_path));
+    socketPath.copy (address.sun_path, socketPath.size());
+    ASSERT_EQ (bind (socketHandle, reinterpret_cast<const sockaddr*> (&address), sizeof (address)), 0);
+    close (socketHandle);
+
+    ASSERT_TRUE (juce::File ("/dev/null").createSymbolicLink (device, true));
+    ASSERT_TRUE (real.createSymbolicLink (link, true));
+    ASSERT_TRUE (temp.file ("nowhere.wav").createSymbolicLink (dangling, true));
+
+    for (const auto& entry : { pipe, socketFile, device, link, dangling })
+        queue->addFile (entry);
+
+    ASSERT_EQ (queue->size(), 1);
+    EXPECT_EQ (queue->getOriginalFileName (0), "link.ogg");
+
+    // Met in a dropped folder, they are passed over in the same way.
+    queue->clear();
+    queue->addFiles ({ temp.file ("drop").getFullPathName() });
+
+    juce::StringArray names;
+    for (int i = 0; i < queue->size(); ++i)
+        names.add (queue->getOriginalFileName (i));
+
+    names.sort (false);
+    EXPECT_EQ (names, juce::StringArray ({ "link.ogg", "real.wav" }));
 }
 
 TEST_F (FileQueueAcceptance, SameFileOnceButTwoPathTextsTwice)

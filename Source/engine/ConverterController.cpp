@@ -146,6 +146,12 @@ void ConverterController::processQueue()
 {
     juce::Array<FileQueue::Item> setAside;
 
+    // Two items may share an output name. The paths this run has written are asked about whatever
+    // an earlier "Overwrite All" said, so that no converted file is replaced without a question.
+    // Compared without regard to case: the output folder may be on a card whose file system
+    // ignores it.
+    juce::StringArray writtenThisRun;
+
     // A folder removed since the run was requested ends the run at once, with the queue intact.
     if (outputFolder.isDirectory())
     {
@@ -167,7 +173,12 @@ void ConverterController::processQueue()
             const auto outputPath = outputFolder.getFullPathName() + "/" + outputFileName;
             auto outputFile = juce::File (outputPath);
 
-            if (outputFile.exists() && ! answerHoldsForRun())
+            // "Skip All" may stand for a path that this run wrote, since it loses nothing.
+            const auto answerInForce = existsOption.load();
+            const auto mustAsk = ! answerHoldsForRun()
+                              || (answerInForce == overwriteAll && writtenThisRun.contains (outputPath, true));
+
+            if (mustAsk && outputFile.exists())
             {
                 notifyFileExists->post (outputPath);
                 wait (-1);
@@ -181,13 +192,21 @@ void ConverterController::processQueue()
                 setAside.add (item);
                 postProgress ((i + 1) / static_cast<double> (totalFiles));
             }
-            else if (! convert (inputFile, outputFile, outputFileName))
+            else
             {
-                return;
+                const auto outcome = convert (inputFile, outputFile, outputFileName);
+
+                if (outcome == Outcome::aborted)
+                    return;
+
+                if (outcome == Outcome::converted)
+                    writtenThisRun.addIfNotAlreadyThere (outputPath, true);
             }
 
+            // A one-time answer holds for this file; an "Overwrite All" given before it, when
+            // this file's own question was asked anyway, holds again for the next.
             if (! answerHoldsForRun())
-                existsOption = askUser;
+                existsOption = answerInForce == overwriteAll ? overwriteAll : askUser;
 
             wait (pauseAfterFileMs);
         }
@@ -209,7 +228,8 @@ bool ConverterController::answerHoldsForRun() const
     return answer == skipAll || answer == overwriteAll;
 }
 
-bool ConverterController::convert (juce::File& inputFile, juce::File& outputFile, const juce::String& outputFileName)
+ConverterController::Outcome ConverterController::convert (juce::File& inputFile, juce::File& outputFile,
+                                                           const juce::String& outputFileName)
 {
     try
     {
@@ -217,18 +237,18 @@ bool ConverterController::convert (juce::File& inputFile, juce::File& outputFile
 
         // An abort may have cut the file short: it is not reported.
         if (threadShouldExit())
-            return false;
+            return Outcome::aborted;
 
         notifyNewFileConverted->post (outputFileName);
-        return true;
+        return Outcome::converted;
     }
     catch (const InputFileInvalid&)
     {
         if (threadShouldExit())
-            return false;
+            return Outcome::aborted;
 
         notifyForError->post ("Error: " + inputFile.getFullPathName() + "\ncan not be opened");
-        return true;
+        return Outcome::failed;
     }
     catch (const FileWriteException&)
     {
@@ -244,5 +264,5 @@ bool ConverterController::convert (juce::File& inputFile, juce::File& outputFile
         notifyForError->post ("Error: " + inputFile.getFullPathName() + "\ncan not be converted");
     }
 
-    return ! threadShouldExit();
+    return threadShouldExit() ? Outcome::aborted : Outcome::failed;
 }

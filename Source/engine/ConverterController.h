@@ -14,7 +14,8 @@
     Everything the run reports (progress, converted names, error lines, the start and end of the
     run, existing outputs) reaches the listeners on the message thread through five notifiers.
     When an output exists already the worker posts its path and waits until resume() brings the
-    user's answer. All public operations but run() and progressChanged() belong to the message
+    user's answer; an output that the run itself has written is asked about even after "Overwrite
+    All". All public operations but run() and progressChanged() belong to the message
     thread. */
 class ConverterController : public FileConverter::ProgressListener,
                             public juce::Thread,
@@ -23,7 +24,7 @@ class ConverterController : public FileConverter::ProgressListener,
 public:
     using Ptr = juce::ReferenceCountedObjectPtr<ConverterController>;
 
-    enum StatusUpdate
+    enum StatusUpdate : int
     {
         conversionStarted = 0,
         conversionFinished = 2
@@ -31,7 +32,7 @@ public:
 
     /** The answer to "the output exists already": bit 0 chooses overwriting, bit 1 makes the
         answer hold for the rest of the run. */
-    enum fileExistsOptions
+    enum fileExistsOptions : int
     {
         skip = 0,
         overwrite = 1,
@@ -170,10 +171,17 @@ public:
     void run() override;
 
 private:
+    enum class Outcome
+    {
+        converted,
+        failed,
+        aborted     // the run must take the abort end
+    };
+
     void processQueue();
     bool answerHoldsForRun() const;
-    /** Converts one file and posts its outcome; false when the run must take the abort end. */
-    bool convert (juce::File& inputFile, juce::File& outputFile, const juce::String& outputFileName);
+    /** Converts one file and posts its outcome. */
+    Outcome convert (juce::File& inputFile, juce::File& outputFile, const juce::String& outputFileName);
     void postProgress (double value);
 
     FileQueue::Ptr fileQueue;

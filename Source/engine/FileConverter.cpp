@@ -2,10 +2,14 @@
 
 #include "engine/InputFormats.h"
 
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace
 {
@@ -14,55 +18,9 @@ namespace
     constexpr juce::int64 maxBufferSamples = std::numeric_limits<int>::max();
     constexpr double firstBeyondAnInt = 2147483648.0;
 
-    // The block writer below has no fixed channel limit, but the framework's own buffer writes
-    // take no more than this, and no real file comes close.
-    constexpr unsigned int maxChannels = 256;
-
-    /** A file stream that remembers where a reader last moved it. The WAV and AIFF readers move
-        to the start of the sample data when they read the first frame, which tells us where that
-        data starts without parsing the header a second time. */
-    class PositionTrackingStream : public juce::InputStream
-    {
-    public:
-        explicit PositionTrackingStream (const juce::File& file) : stream (file) {}
-
-        juce::int64 getLastPositionSet() const noexcept              { return lastPositionSet; }
-
-        juce::int64 getTotalLength() override                        { return stream.getTotalLength(); }
-        bool isExhausted() override                                   { return stream.isExhausted(); }
-        int read (void* destination, int maxBytes) override           { return stream.read (destination, maxBytes); }
-        juce::int64 getPosition() override                            { return stream.getPosition(); }
-
-        bool setPosition (juce::int64 newPosition) override
-        {
-            lastPositionSet = newPosition;
-            return stream.setPosition (newPosition);
-        }
-
-    private:
-        juce::FileInputStream stream;
-        juce::int64 lastPositionSet = -1;
-    };
-
-    /** WAV and AIFF readers take the frame count from the header, which a damaged file can
-        overstate by gigabytes; cut it to the frames that the file really holds. */
-    void limitToFramesHeld (juce::AudioFormatReader& reader, PositionTrackingStream& stream)
-    {
-        const auto bytesPerFrame = (juce::int64) reader.numChannels * reader.bitsPerSample / 8;
-
-        if (reader.lengthInSamples == 0 || bytesPerFrame <= 0)
-            return;
-
-        int firstSample = 0;
-        int* const destination[] = { &firstSample };
-        reader.read (destination, 1, 0, 1, false);
-
-        if (const auto dataStart = stream.getLastPositionSet(); dataStart >= 0)
-        {
-            const auto framesHeld = juce::jmax ((juce::int64) 0, (stream.getTotalLength() - dataStart) / bytesPerFrame);
-            reader.lengthInSamples = juce::jmin (reader.lengthInSamples, framesHeld);
-        }
-    }
+    // Source rates within this factor of the target: from 1379 Hz to 1411200 Hz for 44100 Hz,
+    // beyond the 768 kHz of the fastest recordings and the 4 kHz of the slowest samplers.
+    constexpr double maxRateRatio = 32.0;
 
     void render (juce::ResamplingAudioSource& resampler, juce::AudioSampleBuffer& buffer,
                  juce::int64 start, juce::int64 count)
@@ -139,6 +97,50 @@ namespace
         const juce::File& file;
         bool completed = false;
     };
+
+    /** A new, empty, hidden file beside the target, made for this write alone; none when the
+        folder takes no new file. Its extension keeps it out of a queue that the folder is
+        dropped into. */
+    juce::File createSiblingFor (const juce::File& target)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            const auto candidate = target.getSiblingFile ("." + target.getFileName() + "."
+                                                          + juce::String::toHexString (juce::Random::getSystemRandom().nextInt())
+                                                          + ".part");
+            const auto descriptor = ::open (candidate.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+
+            if (descriptor >= 0)
+            {
+                ::close (descriptor);
+                return candidate;
+            }
+
+            if (errno != EEXIST)
+                break;
+        }
+
+        return {};
+    }
+
+    /** Puts the complete file in the target's place in one step. An earlier file there is at
+        stake, so the new one is made to reach the disk first. */
+    bool moveOver (const juce::File& complete, const juce::File& target)
+    {
+        if (target.exists())
+        {
+            const auto descriptor = ::open (complete.getFullPathName().toRawUTF8(), O_RDONLY | O_CLOEXEC);
+            const auto synced = descriptor >= 0 && ::fsync (descriptor) == 0;
+
+            if (descriptor >= 0)
+                ::close (descriptor);
+
+            if (! synced)
+                return false;
+        }
+
+        return ::rename (complete.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8()) == 0;
+    }
 }
 
 //==============================================================================
@@ -152,9 +154,28 @@ FileConverter::FileConverter (ProgressListener* listener)
 
 FileConverter::~FileConverter() {}
 
+FileConverter::FileInHand::FileInHand (FileConverter& c) : converter (c)
+{
+    const juce::ScopedLock sl (converter.reportLock);
+    converter.progress = 0.0;
+    converter.fileInHand = true;
+}
+
+FileConverter::FileInHand::~FileInHand()
+{
+    {
+        // Waits for a delivery that is reporting now; a later one finds no file and reports nothing.
+        const juce::ScopedLock sl (converter.reportLock);
+        converter.fileInHand = false;
+    }
+
+    converter.cancelPendingUpdate();
+    converter.abort = false;
+}
+
 void FileConverter::convertFile (juce::File& input, juce::File& output, int targetRate, int bitDepth)
 {
-    progress = 0.0;
+    const FileInHand file (*this);
 
     try
     {
@@ -173,37 +194,39 @@ void FileConverter::convertAndWrite (juce::File& input, juce::File& output, int 
     if (targetRate < 1 || bitDepth >= 32 || ! juce::WavAudioFormat().getPossibleBitDepths().contains (bitDepth))
         throw FileWriteException();
 
-    auto stream = std::make_unique<PositionTrackingStream> (input);
-    auto& trackedStream = *stream;
-
-    juce::AudioFormatManager formats;
-    registerInputFormats (formats);
-
-    std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (std::move (stream)));
-
-    if (reader == nullptr || ! readerSuitsFile (*reader, input))
-        throw InputFileInvalid();
-
-    // The rate counts in whole hertz: it must truncate to at least 1 and fit an int.
-    const auto sourceRate = reader->sampleRate;
-
-    if (! (sourceRate >= 1.0 && sourceRate < firstBeyondAnInt)
-        || reader->numChannels == 0 || reader->numChannels > maxChannels)
-        throw InputFileInvalid();
-
-    reader->lengthInSamples = juce::jmax ((juce::int64) 0, reader->lengthInSamples);
-    const auto formatName = reader->getFormatName();
-
-    if (formatName == juce::WavAudioFormat().getFormatName() || formatName == juce::AiffAudioFormat().getFormatName())
-        limitToFramesHeld (*reader, trackedStream);
-
-    const auto channels = (int) reader->numChannels;
-    juce::AudioFormatReaderSource source (reader.release(), true);
-
-    const auto buffer = convert (source, (int) sourceRate, targetRate, channels);
+    ReadControl control (abort);
+    std::unique_ptr<juce::AudioFormatReader> reader (openInputFile (input, control));
 
     if (abort)
         return;
+
+    if (reader == nullptr)
+        throw InputFileInvalid();
+
+    // The rate counts in whole hertz. The resampler reads ratio times a block of the source at
+    // once, so a rate far above the target (beyond anything recorded) would need gigabytes for a
+    // few kilobytes of file; one far below it (a damaged header's 2 Hz, say) multiplies the
+    // file's length as many times over.
+    const auto sourceRate = std::floor (reader->sampleRate);
+
+    if (! (sourceRate * maxRateRatio >= (double) targetRate && sourceRate <= (double) targetRate * maxRateRatio))
+        throw InputFileInvalid();
+
+    const auto channels = (int) reader->numChannels;
+    std::unique_ptr<juce::AudioSampleBuffer> buffer;
+
+    {
+        // The input is closed before anything is written: the output may take its place.
+        juce::AudioFormatReaderSource source (reader.release(), true);
+        buffer = convert (source, (int) sourceRate, targetRate, channels);
+    }
+
+    if (abort)
+        return;
+
+    // What was read is not the whole file.
+    if (control.failed)
+        throw InputFileInvalid();
 
     progress = 0.5;
     writeWave (buffer.get(), output, targetRate, channels, bitDepth);
@@ -212,21 +235,16 @@ void FileConverter::convertAndWrite (juce::File& input, juce::File& output, int 
 std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioFormatReaderSource& source, int sourceRate,
                                                                  int targetRate, int channels)
 {
-    abort = false;
-
     juce::ResamplingAudioSource resampler (&source, false, channels);
     resampler.prepareToPlay (blockSize, (double) sourceRate);
 
-    // The ratio and the converted length are single-precision figures: above 2^24 samples the
-    // length may differ from the exact product by a few samples.
+    // At equal rates the resampler copies the source sample for sample.
     const auto length = source.getTotalLength();
     const auto ratio = (float) targetRate / (float) sourceRate;
-    const auto singleLength = (float) length * ratio;
+    const auto outputLength = convertedLength (length, sourceRate, targetRate);
 
-    if (singleLength >= (float) firstBeyondAnInt)
+    if (outputLength > maxBufferSamples)
         throw NewSampleTooLarge();
-
-    const auto convertedLength = (juce::int64) singleLength;
 
     resampler.setResamplingRatio ((double) sourceRate / targetRate);
     progress = 0.0;
@@ -237,7 +255,7 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
     const auto upsampling = targetRate > sourceRate;
     const auto fullBlocks = length / blockSize;
     const auto blockOutput = upsampling ? (juce::int64) (ratio * (float) blockSize) : (juce::int64) blockSize;
-    const auto renderedLength = upsampling ? convertedLength : length;
+    const auto renderedLength = upsampling ? outputLength : length;
 
     // Above 2^24 samples the single-precision length can fall short of the full blocks; and
     // downsampling needs room for the whole source before the cut.
@@ -263,33 +281,43 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
     if (const auto end = fullBlocks * blockOutput; end < renderedLength)
         render (resampler, *buffer, end, renderedLength - end);
 
-    // Cut (or, at equal rates above 2^24 samples, pad with silence) to the converted length;
-    // shrinking keeps the block in place rather than copying it.
-    buffer->setSize (channels, (int) convertedLength, true, true, true);
+    // Cut to the converted length; shrinking keeps the block in place rather than copying it.
+    buffer->setSize (channels, (int) outputLength, true, true, true);
     updateListeners();
     return buffer;
+}
+
+juce::int64 FileConverter::convertedLength (juce::int64 sourceLength, int sourceRate, int targetRate) noexcept
+{
+    if (sourceRate == targetRate)
+        return sourceLength;
+
+    const auto ratio = (float) targetRate / (float) sourceRate;
+    const auto singleLength = (float) sourceLength * ratio;
+
+    if (singleLength >= (float) firstBeyondAnInt)
+        return (juce::int64) firstBeyondAnInt;
+
+    return juce::jmax ((juce::int64) singleLength, (juce::int64) (sourceLength > 0 ? 1 : 0));
 }
 
 void FileConverter::writeWave (juce::AudioSampleBuffer* buffer, juce::File& output, const int& rate,
                                const int& channels, const int& bitDepth)
 {
-    if (output.exists())
-    {
-        output.setReadOnly (false, false);
-        output.deleteFile();
-    }
+    // The output is written beside the target and takes its place only when complete, so that a
+    // failed or stopped write leaves an earlier output as it was.
+    const auto temporary = createSiblingFor (output);
 
-    std::unique_ptr<juce::FileOutputStream> stream (output.createOutputStream (outputBufferSize));
+    if (temporary == juce::File())
+        throw FileWriteException();
+
+    IncompleteFile incomplete { temporary };
+    std::unique_ptr<juce::FileOutputStream> stream (temporary.createOutputStream (outputBufferSize));
     juce::WavAudioFormat wav;
 
     if (stream == nullptr)
         throw FileWriteException();
 
-    // A file that could not be removed is opened at its end: start it afresh instead.
-    if (stream->getPosition() != 0 && ! (stream->setPosition (0) && stream->truncate().wasOk()))
-        throw FileWriteException();
-
-    IncompleteFile incomplete { output };
     auto& fileStream = *stream;
 
     std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), rate, (unsigned int) channels,
@@ -336,7 +364,7 @@ void FileConverter::writeWave (juce::AudioSampleBuffer* buffer, juce::File& outp
     const auto expectedSize = fileStream.getPosition() + (dataBytes & 1);
     writer.reset();
 
-    if (output.getSize() != expectedSize)
+    if (temporary.getSize() != expectedSize || ! moveOver (temporary, output))
         throw FileWriteException();
 
     incomplete.completed = true;
@@ -346,15 +374,34 @@ void FileConverter::writeWave (juce::AudioSampleBuffer* buffer, juce::File& outp
 
 void FileConverter::updateListeners()
 {
-    for (int i = listeners.size(); --i >= 0;)
+    auto fraction = 0.0;
+
     {
-        auto fraction = progress.load();
-        listeners.getUnchecked (i)->progressChanged (fraction);
+        // A delivery that read an earlier fraction has finished reporting it before this starts.
+        const juce::ScopedLock sl (reportLock);
+        fraction = progress;
     }
+
+    reportToListeners (fraction);
 }
 
 void FileConverter::handleAsyncUpdate()
 {
     cancelPendingUpdate();
-    updateListeners();
+
+    // Held while reporting, so that the end of the file waits for this report; a delivery that
+    // comes after that end has no file to report on.
+    const juce::ScopedLock sl (reportLock);
+
+    if (fileInHand)
+        reportToListeners (progress);
+}
+
+void FileConverter::reportToListeners (double fraction)
+{
+    for (int i = listeners.size(); --i >= 0;)
+    {
+        auto value = fraction;
+        listeners.getUnchecked (i)->progressChanged (value);
+    }
 }

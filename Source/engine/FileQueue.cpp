@@ -2,12 +2,22 @@
 
 #include "engine/InputFormats.h"
 
+#include <filesystem>
+
 namespace
 {
     constexpr int maxOutputNameLength = 8;
 
     // Characters that never appear in an output name.
     const juce::String removedCharacters { " \"*+,/:;<=>?.\\[]|" };
+
+    /** A regular file, or a link to one. existsAsFile() also holds for a named pipe or a device,
+        whose reading would block the worker or never end. */
+    bool isRegularFile (const juce::File& file)
+    {
+        std::error_code error;
+        return std::filesystem::is_regular_file (std::filesystem::u8path (file.getFullPathName().toStdString()), error);
+    }
 }
 
 void FileQueue::addFiles (const juce::StringArray& paths)
@@ -47,7 +57,7 @@ bool FileQueue::hasInputFormatExtension (const juce::File& file)
 
 void FileQueue::addFile (const juce::File& file)
 {
-    if (! hasInputFormatExtension (file) || ! file.existsAsFile())
+    if (! hasInputFormatExtension (file) || ! isRegularFile (file))
         return;
 
     const auto path = file.getFullPathName();

@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
 #include <cmath>
+#include <cstdint>
+
+#include <unistd.h>
 
 namespace quillon::test
 {
@@ -75,6 +78,43 @@ namespace quillon::test
 
         stream.release(); // the writer owns it now
         return writer->writeFromAudioSampleBuffer (samples, 0, samples.getNumSamples());
+    }
+
+    bool writeSparseWave (const juce::File& file, int rate, int channels, juce::int64 dataBytes)
+    {
+        juce::MemoryOutputStream out;
+        out.write ("RIFF", 4);
+        out.writeInt ((int) (std::uint32_t) juce::jmin ((juce::int64) 0xffffffff, 36 + dataBytes));
+        out.write ("WAVEfmt ", 8);
+        out.writeInt (16);
+        out.writeShort (1);
+        out.writeShort ((short) channels);
+        out.writeInt (rate);
+        out.writeInt (rate * channels);
+        out.writeShort ((short) channels);
+        out.writeShort (8);
+        out.write ("data", 4);
+        out.writeInt ((int) (std::uint32_t) dataBytes);
+
+        return file.replaceWithData (out.getData(), out.getDataSize())
+            && ::truncate (file.getFullPathName().toRawUTF8(), (off_t) (out.getDataSize() + (size_t) dataBytes)) == 0;
+    }
+
+    bool encodeMp3 (const juce::File& wav, const juce::File& mp3, const juce::StringArray& lameOptions)
+    {
+        juce::StringArray command { "lame", "--quiet" };
+        command.addArray (lameOptions);
+        command.add (wav.getFullPathName());
+        command.add (mp3.getFullPathName());
+
+        mp3.deleteFile();
+        juce::ChildProcess lame;
+
+        if (! lame.start (command))
+            return false;
+
+        lame.readAllProcessOutput();
+        return lame.waitForProcessToFinish (60000) && lame.getExitCode() == 0 && mp3.existsAsFile();
     }
 
     juce::AudioBuffer<float> makeSine (int channels, int samples, double sampleRate, double frequency, float level)

@@ -39,6 +39,14 @@ namespace quillon::test
     bool writeAudioFile (const juce::File& file, const juce::AudioBuffer<float>& samples,
                          double sampleRate, int bitsPerSample = 16);
 
+    /** Encodes a WAV file as MP3 with Debian's lame, run with the given options; false when lame
+        is missing or fails. */
+    bool encodeMp3 (const juce::File& wav, const juce::File& mp3, const juce::StringArray& lameOptions = {});
+
+    /** An 8-bit PCM WAV file whose data chunk holds the given number of bytes, all of them
+        silent and none of them on disk: the file is sparse, so a long one costs nothing. */
+    bool writeSparseWave (const juce::File& file, int rate, int channels, juce::int64 dataBytes);
+
     /** A sine of the given frequency and peak level on every channel. */
     juce::AudioBuffer<float> makeSine (int channels, int samples, double sampleRate,
                                        double frequency, float level = 0.5f);
