@@ -5,6 +5,10 @@
 #include "ui/DragDropTableModel.h"
 #include "ui/MainWindowComponent.h"
 
+#include <iostream>
+#include <optional>
+#include <utility>
+
 const juce::String KorvelQuillonApplication::smUserGuideFileName ("Quillon - User Guide - v1.1.pdf");
 
 KorvelQuillonApplication::~KorvelQuillonApplication()
@@ -19,9 +23,28 @@ bool KorvelQuillonApplication::moreThanOneInstanceAllowed()          { return fa
 
 void KorvelQuillonApplication::initialise (const juce::String&)
 {
+    // Without a display no window can be placed: say so and end, before anything is built.
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+    {
+        const auto name = juce::SystemStats::getEnvironmentVariable ("DISPLAY", {});
+        std::cerr << getApplicationName() << ": cannot open "
+                  << (name.isEmpty() ? juce::String ("a display (DISPLAY is not set)") : "the display \"" + name + "\"")
+                  << std::endl;
+        setApplicationReturnValue (1);
+        quit();
+        return;
+    }
+
+   #if JUCE_LINUX || JUCE_BSD
+    quitSignals = std::make_unique<QuitSignals> (&KorvelQuillonApplication::closeBoxesAndQuit);
+   #endif
+
     commandManager = std::make_unique<juce::ApplicationCommandManager>();
     commandManager->registerAllCommandsForTarget (this);
 
+    // Where the desktop has no alert panels for the framework, the framework draws its own
+    // with the default look and feel.
+    juce::LookAndFeel::setDefaultLookAndFeel (&alertLook);
     juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
 
     menuModel = std::make_unique<MainMenuModel> (commandManager.get());
@@ -96,15 +119,18 @@ void KorvelQuillonApplication::anotherInstanceStarted (const juce::String&)
 
 void KorvelQuillonApplication::systemRequestedQuit()
 {
-    // The desktop's folder chooser is not modal to the framework, so a quit can arrive while it
-    // asks; the program would then hang until the chooser closes and start the run just chosen.
-    // The chooser answers first.
-    if (folderChooser != nullptr)
+    // The desktop's folder chooser is another program: the main window stays live while it
+    // asks, and the user may close it meanwhile. The quit waits for the chooser to close and
+    // then starts no run. The framework's own chooser is a modal box, which the quit closes.
+    if (folderChooser != nullptr && juce::FileChooser::isPlatformDialogAvailable())
+    {
+        quitWhenChooserCloses = true;
         return;
+    }
 
     if (controller == nullptr || ! controller->isConverting())
     {
-        quit();
+        closeBoxesAndQuit();
         return;
     }
 
@@ -113,6 +139,21 @@ void KorvelQuillonApplication::systemRequestedQuit()
                                         getApplicationName() + " is currently converting files. Are you sure you want to exit?",
                                         "OK", "Cancel", nullptr,
                                         new ShutdownRequestCallback());
+}
+
+void KorvelQuillonApplication::closeBoxesAndQuit()
+{
+    // The boxes that delete themselves do so from the message loop, which ends with the quit:
+    // closed now, they are gone before it ends.
+    juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
+    quit();
+
+   #if JUCE_LINUX || JUCE_BSD
+    // After a modal loop has run inside the current dispatch (the folder chooser's wait, the
+    // "File exists" dialog), the framework's outermost loop notices the quit only at the next
+    // event, which may never come.
+    QuitSignals::wakeMessageLoop();
+   #endif
 }
 
 //==============================================================================
@@ -179,23 +220,55 @@ bool KorvelQuillonApplication::perform (const InvocationInfo& info)
 //==============================================================================
 void KorvelQuillonApplication::convert()
 {
-    // A chooser already open means this call came from inside its own modal loop.
+    // A chooser already open means this call came from inside its wait.
     if (controller == nullptr || folderChooser != nullptr
          || controller->NumberOfFilesInQueue() <= 0 || controller->isConverting())
         return;
 
-    // Held across the modal loop, whatever happens to the member meanwhile.
+    // Held across the wait, whatever happens to the member meanwhile.
     const ConverterController::Ptr runController (controller);
+    const auto folder = askForOutputFolder();
 
+    if (std::exchange (quitWhenChooserCloses, false))
+    {
+        systemRequestedQuit();
+        return;
+    }
+
+    // The queue may have changed while the chooser asked; the run takes it as it is now, and an
+    // empty one starts nothing. A quit that ended the wait starts nothing either.
+    if (! juce::MessageManager::getInstance()->hasStopMessageBeenSent()
+         && runController->SetFolder (folder.getFullPathName()))
+        runController->ConvertFilesInQueue();
+}
+
+juce::File KorvelQuillonApplication::askForOutputFolder()
+{
     folderChooser = std::make_unique<juce::FileChooser> ("Choose output folder",
                                                          juce::File::getSpecialLocation (juce::File::userHomeDirectory),
                                                          juce::String(), true);
 
-    if (folderChooser->browseForDirectory()
-         && runController->SetFolder (folderChooser->getResult().getFullPathName()))
-        runController->ConvertFilesInQueue();
+    // Launched and waited for here rather than with browseForDirectory(), which would wait for
+    // the desktop's chooser to close even when the application has to quit at once: deleting
+    // the chooser ends it, so a quit only has to end this loop.
+    std::optional<juce::File> answer;
+    const juce::Component::SafePointer<juce::Component> lastFocus (juce::Component::getCurrentlyFocusedComponent());
 
+    folderChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
+                                [&answer] (const juce::FileChooser& chooser) { answer = chooser.getResult(); });
+
+    while (! answer.has_value() && juce::MessageManager::getInstance()->runDispatchLoopUntil (20))
+    {
+    }
+
+    // Gone before the answer it may still write to.
     folderChooser.reset();
+
+    // The focus goes back where it was, as after the framework's blocking chooser.
+    if (lastFocus != nullptr && lastFocus->isShowing() && ! lastFocus->isCurrentlyBlockedByAnotherModalComponent())
+        lastFocus->grabKeyboardFocus();
+
+    return answer.value_or (juce::File());
 }
 
 void KorvelQuillonApplication::bringToFront()
@@ -233,10 +306,15 @@ juce::File KorvelQuillonApplication::getUserGuideFile()
 
 void KorvelQuillonApplication::openUserGuide()
 {
+    // The menu that chose this item has gone; the window paints what it covered now rather than
+    // at the next move of the mouse.
+    if (mainWindow != nullptr)
+        mainWindow->repaint();
+
     const auto guide = getUserGuideFile();
 
     if (guide.existsAsFile())
-        guide.startAsProcess();
+        guideOpener.open (guide);
     else
         juce::NativeMessageBox::showMessageBox (juce::MessageBoxIconType::NoIcon, "Korvel Quillon",
                                                 "Unable to find user guide.\n" + guide.getFullPathName());
@@ -273,6 +351,14 @@ void KorvelQuillonApplication::fileExistsError (juce::String outputPath)
     // buttons alone are wider than 350).
     fileExistsDialog->setLookAndFeel (&look);
 
+    // No button takes the keyboard focus: the first would hold it without showing it, and a
+    // habitual Return would overwrite the file. The dialog keeps the keys, so Escape still skips.
+    for (auto* child : fileExistsDialog->getChildren())
+        if (auto* button = dynamic_cast<juce::Button*> (child))
+            button->setWantsKeyboardFocus (false);
+
+    fileExistsDialog->setWantsKeyboardFocus (true);
+
     // A loop ended without a button (cancelled, or the application quitting) gives 0: skip.
     const auto answer = fileExistsDialog->runModalLoop();
 
@@ -286,5 +372,5 @@ void KorvelQuillonApplication::fileExistsError (juce::String outputPath)
 void ShutdownRequestCallback::modalStateFinished (int returnValue)
 {
     if (returnValue == 1)
-        juce::JUCEApplicationBase::quit();
+        KorvelQuillonApplication::closeBoxesAndQuit();
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "QuitSignals.h"
 #include "engine/ConverterController.h"
 #include "engine/FileQueue.h"
 #include "ui/AboutWindow.h"
+#include "ui/AlertLook.h"
 #include "ui/CustomLook.h"
 #include "ui/MainMenuModel.h"
 #include "ui/MainWindow.h"
+#include "ui/UserGuideOpener.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -43,7 +46,8 @@ public:
     /** Builds the main window over the queue, which is kept when the window is built again. */
     void initMainWindow();
 
-    /** Asks for the output folder and starts a run over the queue. */
+    /** Asks for the output folder and starts a run over the queue as it stands when the
+        answer comes. */
     void convert();
 
     /** Restores the main window, building it again when it is gone, and gives it the focus. */
@@ -59,6 +63,11 @@ public:
 
     static const juce::String smUserGuideFileName;
 
+    /** Quits without asking, as OK in the "Conversion in process" box does: every open box
+        is closed first, so that none is left behind when the message loop ends, and a modal
+        loop in progress ends as if cancelled. */
+    static void closeBoxesAndQuit();
+
     // For the tests: what the application holds right now (null when nothing).
     juce::ApplicationCommandManager* getCommandManager() const noexcept { return commandManager.get(); }
     MainMenuModel* getMenuModel() const noexcept                        { return menuModel.get(); }
@@ -70,10 +79,19 @@ public:
     juce::AlertWindow* getFileExistsDialog() const noexcept             { return fileExistsDialog.get(); }
 
 private:
+    /** Opens the folder chooser and waits for its answer while the message loop runs on;
+        deletes the chooser and gives the folder, or an empty file when the chooser was
+        cancelled or the application quits meanwhile. */
+    juce::File askForOutputFolder();
+
     /** Releases, in this order, the main window, the controller, the queue, the menu bar, the
         menu model and the command manager; each step on an empty member does nothing. */
     void releaseWindowsAndCommands();
 
+   #if JUCE_LINUX || JUCE_BSD
+    // First, so that the signals stay handled until the very end.
+    std::unique_ptr<QuitSignals> quitSignals;
+   #endif
     juce::PopupMenu appleMenuExtra;
     std::unique_ptr<MainMenuModel> menuModel;
     std::unique_ptr<juce::ApplicationCommandManager> commandManager;
@@ -81,10 +99,13 @@ private:
     MainWindow::Ptr mainWindow;
     ConverterController::Ptr controller;
     std::unique_ptr<juce::FileChooser> folderChooser;
+    bool quitWhenChooserCloses = false;
     AboutWindow::Ptr aboutWindow;
     double progress = 0.0;
     std::unique_ptr<juce::AlertWindow> fileExistsDialog;
     CustomLook look;
+    AlertLook alertLook;            // the default look and feel: the message boxes
+    UserGuideOpener guideOpener;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (KorvelQuillonApplication)
 };

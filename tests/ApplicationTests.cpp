@@ -1,13 +1,23 @@
 #include "KorvelQuillonApplication.h"
+#include "QuitSignals.h"
+#include "support/ImageTestSupport.h"
 #include "support/TestSupport.h"
 #include "ui/CommandIDs.h"
+#include "ui/DragDrop.h"
+#include "ui/RemoveButton.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
+#include <ostream>
 #include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 // Quitting ends the message loop for good, so a test that quits must be the last thing its
 // process does; CTest runs every test case in a process of its own.
@@ -318,12 +328,16 @@ TEST_F (ApplicationTest, PerformsEachCommandThroughTheCommandManager)
     ASSERT_NE (app->getAboutWindow(), nullptr);
     EXPECT_TRUE (app->getAboutWindow()->isOnDesktop());
 
-    // Iconifying needs a window manager, which the test display lacks: only the window's
-    // survival is checked here.
+    // These tests run under a window manager, which iconifies the window (its WM_STATE, which
+    // isMinimised() reads from the X server) and restores it, once it manages the window: the
+    // framework knows the window's frame then.
     auto* window = app->getMainWindow();
+    ASSERT_TRUE (pumpUntil ([&] { return static_cast<bool> (window->getPeer()->getFrameSizeIfPresent()); }));
     EXPECT_TRUE (commands->invokeDirectly (CommandIDs::minimize, false));
+    EXPECT_TRUE (pumpUntil ([&] { return window->isMinimised(); }));
+    EXPECT_FALSE (window->isShowing());
     EXPECT_TRUE (commands->invokeDirectly (CommandIDs::bringToFront, false));
-    EXPECT_FALSE (window->isMinimised());
+    EXPECT_TRUE (pumpUntil ([&] { return ! window->isMinimised() && window->isShowing(); }));
     EXPECT_EQ (app->getMainWindow(), window);
     EXPECT_TRUE (window->isOnDesktop());
     EXPECT_EQ (window->getContentComponent()->getHeight(), 720);
@@ -460,35 +474,72 @@ TEST_F (ApplicationTest, ASecondConvertWhileTheChooserIsOpenDoesNothing)
     EXPECT_EQ (app->getFileQueue()->size(), 1);
 }
 
-TEST_F (ApplicationTest, AQuitWhileTheChooserIsOpenIsIgnored)
+// The framework's own chooser is a modal box: a quit (the close button, or a signal from the
+// system) closes it at once and starts no run, even with a folder in view.
+class QuitDuringTheFrameworksChooser : public ApplicationTest,
+                                       public ::testing::WithParamInterface<bool>
 {
+};
+
+TEST_P (QuitDuringTheFrameworksChooser, ClosesItAndStartsNothing)
+{
+    const bool bySignal = GetParam();
     startUp();
-    app->getFileQueue()->addFile (writeSample (folder.file ("kick.wav")));
+    app->getFileQueue()->addFile (writeSample (folder.file ("in/kick.wav")));
+    const auto output = folder.file ("out");
+    ASSERT_TRUE (output.createDirectory());
 
-    bool quitWhileOpen = true;
+    juce::Component::SafePointer<juce::FileChooserDialogBox> chooserBox;
+    juce::uint32 quitSent = 0;
+    bool stillOpenAfterQuit = false;
 
-    WhenReady cancel ([&]
+    WhenReady quit ([&]
     {
-        auto* box = findOnDesktop<juce::FileChooserDialogBox>();
+        if (quitSent == 0)
+        {
+            auto* box = findOnDesktop<juce::FileChooserDialogBox>();
 
-        if (box == nullptr || ! box->isCurrentlyModal())
+            if (box == nullptr || ! box->isCurrentlyModal())
+                return false;
+
+            chooserBox = box;
+            findBrowser (*box)->setRoot (output);
+            quitSent = juce::Time::getMillisecondCounter();
+
+            if (bySignal)
+                ::kill (::getpid(), SIGTERM);
+            else
+                app->getMainWindow()->closeButtonPressed();
+
             return false;
+        }
 
-        app->systemRequestedQuit();
-        quitWhileOpen = juce::MessageManager::getInstance()->hasStopMessageBeenSent();
-        findButton (*box, "Cancel")->triggerClick();
-        return true;
+        // A chooser that outlives the quit is cancelled here, so that the test ends.
+        if (chooserBox != nullptr && juce::Time::getMillisecondCounter() - quitSent > 5000)
+        {
+            stillOpenAfterQuit = true;
+            findButton (*chooserBox, "Cancel")->triggerClick();
+        }
+
+        return false;
     });
 
     app->convert();
 
-    EXPECT_TRUE (cancel.done());
-    EXPECT_FALSE (quitWhileOpen);
-    EXPECT_EQ (app->getFolderChooser(), nullptr);
-
-    app->systemRequestedQuit();
+    EXPECT_NE (quitSent, 0u);
+    EXPECT_FALSE (stillOpenAfterQuit);
     EXPECT_TRUE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    EXPECT_EQ (app->getFolderChooser(), nullptr);
+    EXPECT_EQ (chooserBox.getComponent(), nullptr);
+    EXPECT_FALSE (app->getController()->isConverting());
+    EXPECT_EQ (findAlert ("Conversion in process"), nullptr);
+
+    app->shutdown();
+    EXPECT_EQ (output.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P (ApplicationTests, QuitDuringTheFrameworksChooser, ::testing::Values (false, true),
+                          [] (const auto& test) { return test.param ? "BySignal" : "ByTheCloseButton"; });
 
 TEST_F (ApplicationTest, APickedFolderStartsARunThatEndsWithTheCompletionBox)
 {
@@ -581,13 +632,20 @@ TEST_F (ApplicationTest, EachFileExistsButtonReachesTheWorker)
         juce::StringArray buttons;
         bool sizedAndLooked = true;
 
+        // The click lands later, from the message loop: until it has, the dialog answered last is
+        // still open and modal, and must not be counted and clicked again. (A later dialog may take
+        // the same address; the pointer forgets the earlier one when it is deleted.)
+        juce::Component::SafePointer<juce::AlertWindow> answered;
+
         WhenReady answer ([&]
         {
             auto* dialog = findAlert ("File exists");
 
-            if (dialog == nullptr || ! dialog->isCurrentlyModal() || dialog != app->getFileExistsDialog())
+            if (dialog == nullptr || ! dialog->isCurrentlyModal() || dialog != app->getFileExistsDialog()
+                 || dialog == answered.getComponent())
                 return false;
 
+            answered = dialog;
             ++questions;
             messages.add (messageOf (*dialog));
             buttons = buttonTexts (*dialog);
@@ -601,13 +659,15 @@ TEST_F (ApplicationTest, EachFileExistsButtonReachesTheWorker)
 
             findButton (*dialog, c.button)->triggerClick();
 
-            // Wait for this dialog to go before looking for the next one.
+            // Another dialog may follow.
             return false;
         });
 
         startRun ({ writeSample (run.file ("in/one.wav")), writeSample (run.file ("in/two.wav")) }, output);
-        ASSERT_TRUE (pumpUntil ([&] { return runFinished() && app->getFileExistsDialog() == nullptr; }));
-        pumpFor (20);
+
+        // The completion box comes after the last answer and after the worker has ended.
+        ASSERT_TRUE (pumpUntil ([&] { return findAlert ("Conversion complete") != nullptr; }));
+        ASSERT_TRUE (runFinished());
 
         EXPECT_EQ (questions, c.questions);
         EXPECT_EQ (messages[0], "The File " + output.getChildFile ("one.wav").getFullPathName() + " exists");
@@ -624,8 +684,8 @@ TEST_F (ApplicationTest, EachFileExistsButtonReachesTheWorker)
         EXPECT_EQ (app->getFileQueue()->size(), c.converted ? 0 : 2);
         app->getFileQueue()->clear();
 
-        if (auto* box = findAlert ("Conversion complete"))
-            box->exitModalState (1);
+        findAlert ("Conversion complete")->exitModalState (0);
+        ASSERT_TRUE (pumpUntil ([] { return findAlert ("Conversion complete") == nullptr; }));
     }
 }
 
@@ -681,12 +741,12 @@ TEST_F (ApplicationTest, QuitDuringARunAsksAndAbortsTheRunOnOk)
 {
     startUp();
 
-    // A short file, then two long ones: 8 million samples at 1000 Hz become 353 million at
+    // A short file, then two long ones: 16 million samples at 2000 Hz become 353 million at
     // 44100 Hz, several seconds of conversion each even in an optimised build. The run outlasts
     // the test, which aborts it long before.
     constexpr int fileCount = 3;
-    constexpr int longSamples = 8000000;
-    constexpr double longRate = 1000.0;
+    constexpr int longSamples = 16000000;
+    constexpr double longRate = 2000.0;
     juce::Array<juce::File> inputs;
     inputs.add (writeSample (folder.file ("in/s0.wav"), 9600));
     inputs.add (writeSample (folder.file ("in/s1.wav"), longSamples, longRate));
@@ -798,4 +858,905 @@ TEST_F (ApplicationTest, TheUserGuideIsLookedForOnEveryCall)
 
     if (madeFolder)
         guide.getParentDirectory().deleteRecursively();
+}
+
+//==============================================================================
+// Quitting from the system (signals), during the desktop's folder chooser, and with boxes open.
+
+namespace
+{
+    /** The desktop's folder chooser, played by a script named zenity first on the PATH. It
+        records each start and its arguments, then waits for the test's answer: a folder, which
+        it prints as zenity does, or a cancel (status 1). Unanswered, it gives up after 20 s and
+        leaves a mark, so that no test can hang on it. */
+    class DesktopChooser
+    {
+    public:
+        explicit DesktopChooser (const TemporaryFolder& toolsFolder) : tools (toolsFolder)
+        {
+            // The framework asks `which` for zenity once per process, at the first chooser.
+            writeScript (tools.file ("which"), "#!/bin/sh\ncase \"$1\" in kdialog) exit 1 ;; esac\nexec /usr/bin/which \"$@\"\n");
+
+            const auto dir = tools.get().getFullPathName().quoted ('\'');
+            writeScript (tools.file ("zenity"),
+                         "#!/bin/sh\n"
+                         "dir=" + dir + "\n"
+                         "echo $$ >> \"$dir/chooser-starts\"\n"
+                         "printf '%s\\n' \"$@\" > \"$dir/chooser-arguments\"\n"
+                         "waited=0\n"
+                         "while [ ! -e \"$dir/answer\" ]; do\n"
+                         "  sleep 0.02; waited=$((waited + 1))\n"
+                         "  if [ $waited -gt 1000 ]; then touch \"$dir/unanswered\"; exit 1; fi\n"
+                         "done\n"
+                         "answer=$(cat \"$dir/answer\"); rm -f \"$dir/answer\"\n"
+                         "[ -n \"$answer\" ] || exit 1\n"
+                         "printf '%s\\n' \"$answer\"\n");
+        }
+
+        int starts() const               { return lines ("chooser-starts").size(); }
+        juce::StringArray arguments() const { return lines ("chooser-arguments"); }
+        bool wentUnanswered() const       { return tools.file ("unanswered").exists(); }
+
+        /** Whether the last chooser started is still running (a killed one may stay a zombie
+            until its parent ends). */
+        bool isRunning() const
+        {
+            const auto pid = lines ("chooser-starts").strings.getLast();
+            const auto stat = juce::File ("/proc/" + pid + "/stat").loadFileAsString();
+            return pid.isNotEmpty() && stat.isNotEmpty() && stat.fromLastOccurrenceOf (")", false, false).trim()[0] != 'Z';
+        }
+
+        void answer (const juce::File& folder) const { reply (folder.getFullPathName()); }
+        void cancel() const                          { reply ({}); }
+
+    private:
+        juce::StringArray lines (const juce::String& name) const
+        {
+            juce::StringArray result;
+            result.addLines (tools.file (name).loadFileAsString());
+            result.removeEmptyStrings();
+            return result;
+        }
+
+        // Whole or not at all: the script must never read half an answer.
+        void reply (const juce::String& text) const
+        {
+            const auto pending = tools.file ("answer.pending");
+            pending.replaceWithText (text);
+            pending.moveFileTo (tools.file ("answer"));
+        }
+
+        const TemporaryFolder& tools;
+    };
+
+    template <typename ComponentType>
+    ComponentType* findInside (juce::Component& parent, const std::function<bool (ComponentType&)>& matches = {})
+    {
+        for (auto* child : parent.getChildren())
+        {
+            if (auto* c = dynamic_cast<ComponentType*> (child); c != nullptr && (! matches || matches (*c)))
+                return c;
+
+            if (auto* inner = findInside<ComponentType> (*child, matches))
+                return inner;
+        }
+
+        return nullptr;
+    }
+
+    juce::StringArray outputNamesIn (const juce::File& folder)
+    {
+        juce::StringArray names;
+
+        for (const auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
+            names.add (f.getFileName());
+
+        names.sort (false);
+        return names;
+    }
+
+    bool quitting() { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }
+}
+
+TEST (QuitSignals, EachSignalBecomesOneCallOnTheMessageThreadAndThePreviousHandlerReturns)
+{
+    for (const auto signal : QuitSignals::signals)
+    {
+        SCOPED_TRACE (signal);
+        struct sigaction before {};
+        ASSERT_EQ (::sigaction (signal, nullptr, &before), 0);
+
+        int calls = 0;
+        bool onMessageThread = false;
+
+        {
+            QuitSignals quitSignals ([&]
+            {
+                ++calls;
+                onMessageThread = juce::MessageManager::getInstance()->isThisTheMessageThread();
+            });
+
+            // Two at once, before the loop runs: one request.
+            ::kill (::getpid(), signal);
+            ::kill (::getpid(), signal);
+            EXPECT_EQ (calls, 0);
+            ASSERT_TRUE (pumpUntil ([&] { return calls > 0; }));
+            pumpFor (50);
+            EXPECT_EQ (calls, 1);
+            EXPECT_TRUE (onMessageThread);
+        }
+
+        struct sigaction after {};
+        ASSERT_EQ (::sigaction (signal, nullptr, &after), 0);
+        EXPECT_EQ (after.sa_handler, before.sa_handler);
+    }
+}
+
+TEST_F (ApplicationTest, TheDesktopChooserAsksForTheFolderAndItsAnswerStartsTheRun)
+{
+    const DesktopChooser chooser (tools);
+    startUp();
+    const auto output = folder.file ("picked");
+    ASSERT_TRUE (output.createDirectory());
+    app->getFileQueue()->addFile (writeSample (folder.file ("in/kick.wav")));
+
+    bool heldWhileOpen = false;
+
+    WhenReady pick ([&]
+    {
+        if (chooser.starts() == 0)
+            return false;
+
+        heldWhileOpen = app->getFolderChooser() != nullptr;
+        chooser.answer (output);
+        return true;
+    });
+
+    app->convert();
+
+    EXPECT_TRUE (pick.done());
+    EXPECT_FALSE (chooser.wentUnanswered());
+    EXPECT_TRUE (heldWhileOpen);
+    EXPECT_EQ (app->getFolderChooser(), nullptr);
+    EXPECT_TRUE (chooser.arguments().contains ("--directory"));
+    EXPECT_TRUE (chooser.arguments().contains ("--title=Choose output folder"));
+
+    AnswerAlert completion ("Conversion complete", "OK");
+    ASSERT_TRUE (pumpUntil ([&] { return completion.answer.done(); }));
+    EXPECT_EQ (readWave (output.getChildFile ("kick.wav")).rate, 44100.0);
+}
+
+// The desktop's chooser is another program: the main window stays live while it asks, and
+// whatever the user does there meanwhile is safe; the run takes the queue as it stands when
+// the folder comes back, and an empty queue starts nothing.
+TEST_F (ApplicationTest, TheWindowStaysUsableWhileTheDesktopChooserAsks)
+{
+    const DesktopChooser chooser (tools);
+    startUp();
+
+    auto& window = *app->getMainWindow();
+    auto& table = *findInside<DragDrop> (window);
+    auto& clearAll = *findInside<juce::Button> (window, [] (juce::Button& b) { return b.getName() == "Clear All"; });
+    const auto hat = writeSample (folder.file ("in/hat.wav"));
+    const auto queued = [this] { return app->getFileQueue()->size(); };
+
+    struct Step
+    {
+        std::function<void()> action;
+        std::function<bool()> done;
+    };
+
+    struct Case
+    {
+        const char* name;
+        std::vector<Step> steps;
+        juce::StringArray outputs;
+        bool cancel = false;
+    };
+
+    const Case cases[] = {
+        { "a drop and a row removal",
+          { { [&] { table.filesDropped ({ hat.getFullPathName() }, 10, 10); },       [&] { return queued() == 3; } },
+            { [&] { dynamic_cast<RemoveButton*> (table.getCellComponent (1, 0))->getButton().triggerClick(); },
+              [&] { return queued() == 2; } } },
+          { "hat.wav", "snare.wav" } },
+        { "Clear All",
+          { { [&] { clearAll.triggerClick(); }, [&] { return queued() == 0; } } },
+          {} },
+        { "Clear All, then a drop",
+          { { [&] { clearAll.triggerClick(); }, [&] { return queued() == 0; } },
+            { [&] { table.filesDropped ({ hat.getFullPathName() }, 10, 10); }, [&] { return queued() == 1; } } },
+          { "hat.wav" } },
+        { "Convert again, and About",
+          { { [&] { app->getCommandManager()->invokeDirectly (CommandIDs::convert, true);
+                    app->getCommandManager()->invokeDirectly (CommandIDs::about, true); },
+              [&] { return app->getAboutWindow() != nullptr && app->getAboutWindow()->isOnDesktop(); } } },
+          { "kick.wav", "snare.wav" } },
+        { "a cancel", {}, {}, true },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        TemporaryFolder run;
+        const auto output = run.file ("out");
+        ASSERT_TRUE (output.createDirectory());
+        app->getFileQueue()->clear();
+        app->getFileQueue()->addFiles ({ writeSample (run.file ("in/kick.wav")).getFullPathName(),
+                                         writeSample (run.file ("in/snare.wav")).getFullPathName() });
+        ASSERT_TRUE (pumpUntil ([&] { return table.getCellComponent (1, 1) != nullptr; }));
+
+        const auto startsBefore = chooser.starts();
+        size_t step = 0;
+        bool acting = false;
+
+        WhenReady act ([&]
+        {
+            if (chooser.starts() == startsBefore)
+                return false;
+
+            if (step < c.steps.size())
+            {
+                if (! acting)
+                {
+                    c.steps[step].action();
+                    acting = true;
+                }
+
+                if (c.steps[step].done())
+                {
+                    ++step;
+                    acting = false;
+                }
+
+                return false;
+            }
+
+            if (c.cancel)
+                chooser.cancel();
+            else
+                chooser.answer (output);
+
+            return true;
+        });
+
+        app->convert();
+
+        ASSERT_TRUE (act.done());
+        EXPECT_FALSE (chooser.wentUnanswered());
+        EXPECT_EQ (chooser.starts(), startsBefore + 1);
+        EXPECT_EQ (app->getFolderChooser(), nullptr);
+
+        if (c.outputs.isEmpty())
+        {
+            pumpFor (200);
+            EXPECT_FALSE (app->getController()->isConverting());
+            EXPECT_EQ (findAlert ("Conversion complete"), nullptr);
+            EXPECT_EQ (queued(), c.cancel ? 2 : 0);
+        }
+        else
+        {
+            AnswerAlert completion ("Conversion complete", "OK");
+            ASSERT_TRUE (pumpUntil ([&] { return completion.answer.done(); }));
+            EXPECT_EQ (queued(), 0);
+        }
+
+        EXPECT_EQ (outputNamesIn (output), c.outputs);
+
+        if (auto* about = app->getAboutWindow())
+            about->removeFromDesktop();
+    }
+
+    EXPECT_FALSE (quitting());
+}
+
+// The close button (or the Quit command) while the desktop's chooser asks: the window stays
+// live; the quit comes when the chooser closes, and the folder it gave starts no run.
+TEST_F (ApplicationTest, AQuitWhileTheDesktopChooserAsksWaitsForItAndStartsNoRun)
+{
+    const DesktopChooser chooser (tools);
+    startUp();
+    const auto output = folder.file ("out");
+    ASSERT_TRUE (output.createDirectory());
+    app->getFileQueue()->addFile (writeSample (folder.file ("in/kick.wav")));
+
+    bool quittingWhileOpen = true;
+    bool liveWhileOpen = false;
+    int stage = 0;
+
+    WhenReady quitThenAnswer ([&]
+    {
+        switch (stage)
+        {
+            case 0:
+                if (chooser.starts() == 0)
+                    return false;
+
+                app->getMainWindow()->closeButtonPressed();
+                app->getCommandManager()->invokeDirectly (CommandIDs::quit, true);
+                app->getCommandManager()->invokeDirectly (CommandIDs::about, true);
+                ++stage;
+                return false;
+
+            case 1:
+                // About comes after the queued Quit: both have been handled.
+                if (app->getAboutWindow() == nullptr)
+                    return false;
+
+                liveWhileOpen = app->getAboutWindow()->isOnDesktop() && chooser.isRunning();
+                quittingWhileOpen = quitting();
+                chooser.answer (output);
+                return true;
+
+            default:
+                return true;
+        }
+    });
+
+    app->convert();
+
+    EXPECT_TRUE (quitThenAnswer.done());
+    EXPECT_FALSE (chooser.wentUnanswered());
+    EXPECT_TRUE (liveWhileOpen);
+    EXPECT_FALSE (quittingWhileOpen);
+    EXPECT_TRUE (quitting());
+    EXPECT_FALSE (app->getController()->isConverting());
+    EXPECT_EQ (findAlert ("Conversion in process"), nullptr);
+
+    app->shutdown();
+    EXPECT_EQ (outputNamesIn (output), juce::StringArray());
+    EXPECT_EQ (app->getFileQueue(), nullptr);
+}
+
+// A quit from the system cannot wait for the user: the desktop's chooser is ended at once.
+TEST_F (ApplicationTest, ASignalWhileTheDesktopChooserAsksEndsItAndStartsNothing)
+{
+    const DesktopChooser chooser (tools);
+    startUp();
+    app->getFileQueue()->addFile (writeSample (folder.file ("in/kick.wav")));
+
+    WhenReady signal ([&]
+    {
+        if (chooser.starts() == 0 || ! chooser.isRunning())
+            return false;
+
+        ::kill (::getpid(), SIGTERM);
+        return true;
+    });
+
+    app->convert();
+
+    EXPECT_TRUE (signal.done());
+    EXPECT_FALSE (chooser.wentUnanswered());
+    EXPECT_TRUE (quitting());
+    EXPECT_EQ (app->getFolderChooser(), nullptr);
+    EXPECT_TRUE (pumpUntil ([&] { return ! chooser.isRunning(); }, 5000));
+    EXPECT_FALSE (app->getController()->isConverting());
+}
+
+TEST_F (ApplicationTest, ASignalDuringARunQuitsWithoutAskingAndTheFileInHandIsDeleted)
+{
+    startUp();
+
+    // 8 million samples at 2000 Hz become 176 million at 44100 Hz: the file is written long
+    // enough for the test to see it on disk, under whatever name, before it is complete.
+    const auto output = folder.file ("out");
+    ASSERT_TRUE (output.createDirectory());
+    startRun ({ writeSample (folder.file ("in/short.wav"), 9600),
+                writeSample (folder.file ("in/long.wav"), 8000000, 2000.0) }, output);
+
+    juce::File inHand;
+    ASSERT_TRUE (pumpUntil ([&]
+    {
+        for (const auto& f : output.findChildFiles (juce::File::findFiles, false))
+            if (f.getFileName() != "short.wav")
+                inHand = f;
+
+        return inHand != juce::File();
+    }, 60000));
+
+    constexpr juce::int64 completeSize = 44 + 176400000LL * 2;
+    ASSERT_LT (inHand.getSize(), completeSize) << "written before the test saw it";
+
+    ::kill (::getpid(), SIGTERM);
+    ASSERT_TRUE (pumpUntil ([&] { return quitting(); }));
+    EXPECT_EQ (findAlert ("Conversion in process"), nullptr);
+
+    const auto started = juce::Time::getMillisecondCounter();
+    app->shutdown();
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 2000u);
+    EXPECT_EQ (outputNamesIn (output), juce::StringArray ({ "short.wav" }));
+}
+
+// A signal while the "File exists" dialog asks and the quit question is open over it: both
+// close (the worker hears skip), and both are gone before the loop ends.
+TEST_F (ApplicationTest, ASignalClosesTheFileExistsDialogAndTheQuitQuestion)
+{
+    startUp();
+    folder.createFile ("out/one.wav", "old");
+
+    juce::Component::SafePointer<juce::Component> question;
+
+    WhenReady askToQuit ([&]
+    {
+        if (app->getFileExistsDialog() == nullptr || ! app->getFileExistsDialog()->isCurrentlyModal())
+            return false;
+
+        app->systemRequestedQuit();
+        return true;
+    });
+
+    WhenReady signal ([&]
+    {
+        question = findAlert ("Conversion in process");
+
+        if (question == nullptr || ! question->isCurrentlyModal())
+            return false;
+
+        ::kill (::getpid(), SIGTERM);
+        return true;
+    });
+
+    startRun ({ writeSample (folder.file ("in/one.wav")) }, folder.file ("out"));
+    ASSERT_TRUE (pumpUntil ([&] { return quitting() && runFinished(); }));
+
+    EXPECT_TRUE (signal.done());
+    EXPECT_EQ (app->getFileExistsDialog(), nullptr);
+    EXPECT_EQ (question.getComponent(), nullptr);
+    EXPECT_EQ (folder.file ("out/one.wav").loadFileAsString(), "old");
+    EXPECT_EQ (app->getFileQueue()->size(), 1);
+}
+
+// A box that deletes itself when dismissed, still open when the application quits, is closed
+// and deleted before the message loop ends, whichever way the quit comes.
+namespace
+{
+    enum class QuitBy { closeButton, signal, okInQuitQuestion };
+
+    const char* nameOf (QuitBy by)
+    {
+        switch (by)
+        {
+            case QuitBy::closeButton: return "ByTheCloseButton";
+            case QuitBy::signal:      return "BySignal";
+            default:                  return "ByOkInTheQuitQuestion";
+        }
+    }
+
+    void PrintTo (QuitBy by, std::ostream* out) { *out << nameOf (by); }
+}
+
+class BoxOpenAtQuit : public ApplicationTest,
+                      public ::testing::WithParamInterface<QuitBy>
+{
+};
+
+TEST_P (BoxOpenAtQuit, IsDeletedBeforeTheLoopEnds)
+{
+    startUp();
+    juce::Component::SafePointer<juce::Component> question;
+
+    if (GetParam() == QuitBy::okInQuitQuestion)
+    {
+        // The question needs a run; the long file keeps it going.
+        ASSERT_TRUE (folder.file ("out").createDirectory());
+        startRun ({ writeSample (folder.file ("in/long.wav"), 8000000, 2000.0) }, folder.file ("out"));
+        app->systemRequestedQuit();
+        question = findAlert ("Conversion in process");
+        ASSERT_NE (question, nullptr);
+    }
+
+    app->progressStatusUpdate (ConverterController::conversionFinished);
+    juce::Component::SafePointer<juce::Component> completion (findAlert ("Conversion complete"));
+    ASSERT_NE (completion, nullptr);
+
+    switch (GetParam())
+    {
+        case QuitBy::closeButton:      app->getMainWindow()->closeButtonPressed(); break;
+        case QuitBy::signal:           ::kill (::getpid(), SIGTERM); break;
+        case QuitBy::okInQuitQuestion: findButton (*question, "OK")->triggerClick(); break;
+    }
+
+    ASSERT_TRUE (pumpUntil ([&] { return quitting(); }));
+    pumpFor (100);
+
+    EXPECT_EQ (completion.getComponent(), nullptr);
+    EXPECT_EQ (question.getComponent(), nullptr);
+    EXPECT_EQ (juce::ModalComponentManager::getInstance()->getNumModalComponents(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P (ApplicationTests, BoxOpenAtQuit,
+                          ::testing::Values (QuitBy::closeButton, QuitBy::signal, QuitBy::okInQuitQuestion),
+                          [] (const auto& test) { return std::string (nameOf (test.param)); });
+
+//==============================================================================
+// The message boxes, the user guide's opener, and who hears the controller first.
+
+namespace
+{
+    /** What a snapshot of a box shows: its most common colour (the background), whether it has
+        dark pixels (its text), and where its strongly coloured pixels (an icon) lie. */
+    struct BoxPixels
+    {
+        juce::Rectangle<int> area;
+        juce::Colour background;
+        bool hasDarkText = false;
+        juce::Rectangle<int> colouredArea;
+    };
+
+    BoxPixels readPixels (juce::Component& box)
+    {
+        const auto image = box.createComponentSnapshot (box.getLocalBounds(), true, 1.0f);
+        std::map<juce::uint32, int> counts;
+        BoxPixels pixels;
+        pixels.area = image.getBounds();
+
+        for (int y = 0; y < image.getHeight(); ++y)
+        {
+            for (int x = 0; x < image.getWidth(); ++x)
+            {
+                const auto colour = image.getPixelAt (x, y);
+                ++counts[colour.getARGB()];
+                pixels.hasDarkText = pixels.hasDarkText || (colour.isOpaque() && colour.getPerceivedBrightness() < 0.25f);
+            }
+        }
+
+        const auto mostCommon = std::max_element (counts.begin(), counts.end(),
+                                                  [] (const auto& a, const auto& b) { return a.second < b.second; });
+        pixels.background = juce::Colour (mostCommon->first);
+        pixels.colouredArea = quillon::test::boundsOf (image, [] (juce::Colour c)
+        {
+            return c.getAlpha() > 128 && c.getSaturation() > 0.2f && c.getBrightness() > 0.3f;
+        });
+
+        return pixels;
+    }
+
+    /** Light like the main window, with dark text, and its icon, if it has one, whole inside. */
+    void expectLightBox (juce::Component& box, bool withIcon)
+    {
+        SCOPED_TRACE (box.getName());
+        const auto pixels = readPixels (box);
+
+        EXPECT_GT (pixels.background.getPerceivedBrightness(), 0.85f) << pixels.background.toDisplayString (true);
+        EXPECT_TRUE (pixels.hasDarkText);
+
+        if (withIcon)
+        {
+            EXPECT_GE (pixels.colouredArea.getWidth(), 24) << pixels.colouredArea.toString();
+            EXPECT_GE (pixels.colouredArea.getHeight(), 24) << pixels.colouredArea.toString();
+            EXPECT_TRUE (pixels.area.reduced (4).contains (pixels.colouredArea))
+                << "icon at " << pixels.colouredArea.toString() << " in a box of " << pixels.area.toString();
+        }
+    }
+
+    struct ChildProcessState
+    {
+        int pid;
+        juce::juce_wchar state;   // 'Z' for one that has ended and was not reaped
+    };
+
+    /** The processes whose parent is this one. */
+    std::vector<ChildProcessState> childrenOfThisProcess()
+    {
+        std::vector<ChildProcessState> children;
+        const juce::String self (::getpid());
+
+        for (const auto& entry : juce::File ("/proc").findChildFiles (juce::File::findDirectories, false))
+        {
+            // "pid (name) state ppid ...": the name may hold spaces and brackets.
+            const auto stat = entry.getChildFile ("stat").loadFileAsString();
+            const auto fields = juce::StringArray::fromTokens (stat.fromLastOccurrenceOf (")", false, false).trim(), " ", {});
+
+            if (fields.size() > 1 && fields[1] == self)
+                children.push_back ({ entry.getFileName().getIntValue(), fields[0][0] });
+        }
+
+        return children;
+    }
+
+    bool anyZombieChild()
+    {
+        const auto children = childrenOfThisProcess();
+        return std::any_of (children.begin(), children.end(), [] (const auto& c) { return c.state == 'Z'; });
+    }
+
+    /** The guide where the application looks for it, for the life of the object. */
+    struct GuideInPlace
+    {
+        GuideInPlace()
+        {
+            madeFolder = ! guide.getParentDirectory().exists();
+            EXPECT_TRUE (guide.getParentDirectory().createDirectory());
+            EXPECT_TRUE (guide.replaceWithText ("%PDF-1.4\n"));
+        }
+
+        ~GuideInPlace()
+        {
+            guide.deleteFile();
+
+            if (madeFolder)
+                guide.getParentDirectory().deleteRecursively();
+        }
+
+        const juce::File guide { KorvelQuillonApplication::getUserGuideFile() };
+        bool madeFolder = false;
+    };
+
+    /** Sends key presses to the window through the X server (xdotool), so that the program
+        takes them from its event loop as it takes the keyboard's. They are addressed to the
+        window rather than to wherever the keyboard is, which a window manager may move. */
+    bool pressKeys (juce::Component& window, const juce::StringArray& keys)
+    {
+        juce::StringArray command { "xdotool", "key", "--window",
+                                    juce::String ((juce::pointer_sized_uint) window.getPeer()->getNativeHandle()) };
+        command.addArray (keys);
+
+        juce::ChildProcess xdotool;
+        return xdotool.start (command, 0) && xdotool.waitForProcessToFinish (20000) && xdotool.getExitCode() == 0;
+    }
+}
+
+TEST_F (ApplicationTest, EveryBoxIsLightWithItsIconWholeInside)
+{
+    startUp();
+
+    // The "File exists" dialog, and the completion box at the end of its run.
+    folder.createFile ("out/one.wav", "old");
+    bool dialogSeen = false;
+
+    WhenReady skip ([&]
+    {
+        auto* dialog = app->getFileExistsDialog();
+
+        if (dialog == nullptr || ! dialog->isCurrentlyModal())
+            return false;
+
+        dialogSeen = true;
+        expectLightBox (*dialog, false);
+        findButton (*dialog, "Skip")->triggerClick();
+        return true;
+    });
+
+    startRun ({ writeSample (folder.file ("in/one.wav")) }, folder.file ("out"));
+    ASSERT_TRUE (pumpUntil ([&] { return skip.done() && findAlert ("Conversion complete") != nullptr; }));
+    EXPECT_TRUE (dialogSeen);
+
+    auto* completion = findAlert ("Conversion complete");
+    expectLightBox (*completion, true);
+    completion->exitModalState (0);
+
+    // The missing guide's box (no guide beside the test program).
+    KorvelQuillonApplication::getUserGuideFile().deleteFile();
+    bool missingSeen = false;
+
+    WhenReady dismiss ([&]
+    {
+        auto* box = findAlert ("Korvel Quillon");
+
+        if (box == nullptr || ! box->isCurrentlyModal())
+            return false;
+
+        missingSeen = true;
+        expectLightBox (*box, false);
+        findButton (*box, "OK")->triggerClick();
+        return true;
+    });
+
+    app->openUserGuide();
+    EXPECT_TRUE (missingSeen);
+
+    // The question of a quit during a run; the long file keeps the run going.
+    ASSERT_TRUE (folder.file ("long").createDirectory());
+    startRun ({ writeSample (folder.file ("in/long.wav"), 8000000, 2000.0) }, folder.file ("long"));
+    app->systemRequestedQuit();
+    auto* question = findAlert ("Conversion in process");
+    ASSERT_NE (question, nullptr);
+    expectLightBox (*question, true);
+}
+
+TEST_F (ApplicationTest, ReturnDoesNotAnswerTheFileExistsQuestionAndEscapeSkips)
+{
+    startUp();
+    folder.createFile ("out/one.wav", "old");
+
+    // Hears each Return that reaches the dialog or one of its buttons, before they handle it.
+    struct ReturnWatch : juce::KeyListener
+    {
+        bool keyPressed (const juce::KeyPress& key, juce::Component*) override
+        {
+            arrived = arrived || key.isKeyCode (juce::KeyPress::returnKey);
+            return false;
+        }
+
+        bool arrived = false;
+    } returnWatch;
+
+    juce::Component::SafePointer<juce::AlertWindow> dialog;
+    bool returnPressed = false, escapeQueued = false, looked = false, askedAfterReturn = false, escapePressed = false;
+
+    // The framework reads its X connection only when data arrives there: an event already read
+    // into Xlib's queue by a round trip waits for the next one. A Shift sent meanwhile is that.
+    const auto nudge = [&] { return dialog != nullptr && pressKeys (*dialog, { "shift" }); };
+
+    WhenReady press ([&]
+    {
+        if (dialog == nullptr && ! returnPressed)
+        {
+            auto* open = app->getFileExistsDialog();
+
+            if (open == nullptr || ! open->isCurrentlyModal() || open->getPeer() == nullptr)
+                return false;
+
+            dialog = open;
+            dialog->addKeyListener (&returnWatch);
+
+            for (auto* child : dialog->getChildren())
+                child->addKeyListener (&returnWatch);
+
+            returnPressed = pressKeys (*dialog, { "Return" });
+            return false;
+        }
+
+        if (! returnWatch.arrived)
+        {
+            nudge();
+            return false;
+        }
+
+        if (! escapeQueued)
+        {
+            // What the key set off (a button's click comes from the message loop) has been
+            // posted by now, so it is done before this.
+            juce::MessageManager::callAsync ([&]
+            {
+                askedAfterReturn = dialog != nullptr && dialog->isCurrentlyModal();
+                escapePressed = dialog == nullptr || pressKeys (*dialog, { "Escape" });
+                looked = true;
+            });
+
+            escapeQueued = true;
+            return false;
+        }
+
+        if (! looked)
+            return false;
+
+        if (dialog != nullptr && dialog->isCurrentlyModal())
+        {
+            nudge();
+            return false;
+        }
+
+        return true;
+    });
+
+    startRun ({ writeSample (folder.file ("in/one.wav")) }, folder.file ("out"));
+    ASSERT_TRUE (pumpUntil ([&] { return looked && runFinished() && app->getFileExistsDialog() == nullptr; }));
+
+    EXPECT_TRUE (returnPressed);
+    EXPECT_TRUE (askedAfterReturn) << "Return answered the question";
+    EXPECT_TRUE (escapePressed);
+    EXPECT_EQ (folder.file ("out/one.wav").loadFileAsString(), "old");
+    EXPECT_EQ (app->getFileQueue()->size(), 1) << "skipped, and back in the queue";
+}
+
+// The desktop's opener (xdg-open) fails, or there is none: a box says so with the guide's path,
+// and the opener leaves no unreaped child behind. One that succeeds shows nothing.
+TEST_F (ApplicationTest, TheUserGuideOpenersFailureShowsABoxAndLeavesNoZombie)
+{
+    startUp();
+    const GuideInPlace inPlace;
+    const auto& guide = inPlace.guide;
+
+    struct Case { const char* name; const char* status; };   // the stand-in's exit status; none: no opener
+    const Case cases[] = {
+        { "an opener that finds no viewer", "3" },
+        { "no opener at all",               nullptr },
+        { "an opener that succeeds",        "0" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        TemporaryFolder bin;
+        const auto record = bin.file ("opened");
+
+        if (c.status != nullptr)
+            writeScript (bin.file ("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" > '" + record.getFullPathName()
+                                                  + "'\nexit " + c.status + "\n");
+
+        // Only the stand-in, or nothing at all, to be found.
+        const auto path = juce::SystemStats::getEnvironmentVariable ("PATH", {});
+        setenv ("PATH", bin.get().getFullPathName().toRawUTF8(), 1);
+
+        const bool succeeds = c.status != nullptr && juce::String (c.status) == "0";
+        std::unique_ptr<AnswerAlert> box;
+
+        if (! succeeds)
+            box = std::make_unique<AnswerAlert> ("Korvel Quillon", "OK");
+
+        app->getCommandManager()->invokeDirectly (CommandIDs::openUserGuide, false);
+
+        if (succeeds)
+        {
+            ASSERT_TRUE (pumpUntil ([] { return childrenOfThisProcess().empty(); }));
+            EXPECT_EQ (findAlert ("Korvel Quillon"), nullptr);
+        }
+        else
+        {
+            ASSERT_TRUE (pumpUntil ([&] { return box->answer.done(); }));
+            EXPECT_EQ (box->message, "Unable to open user guide.\nOpen this file with a PDF viewer:\n" + guide.getFullPathName());
+            EXPECT_EQ (box->buttons, juce::StringArray ({ "OK" }));
+            EXPECT_FALSE (anyZombieChild()) << "the opener was not reaped";
+        }
+
+        // The opener was handed the guide's path as it is, spaces and all.
+        if (c.status != nullptr)
+        {
+            EXPECT_EQ (record.loadFileAsString(), guide.getFullPathName());
+        }
+
+        setenv ("PATH", path.toRawUTF8(), 1);
+    }
+
+    EXPECT_TRUE (childrenOfThisProcess().empty());
+}
+
+// The application hears each controller event before the main window component: at the end of a
+// run the completion box is up before the component enables its controls again.
+TEST_F (ApplicationTest, TheApplicationHearsTheControllerBeforeTheWindow)
+{
+    startUp();
+
+    struct EnablementWatch : juce::ComponentListener
+    {
+        void componentEnablementChanged (juce::Component& c) override
+        {
+            if (c.isEnabled())
+                boxShownWhenEnabled.push_back (findAlert ("Conversion complete") != nullptr);
+        }
+
+        std::vector<bool> boxShownWhenEnabled;
+    } watch;
+
+    auto* convertButton = findInside<juce::ImageButton> (*app->getMainWindow(),
+                                                         [] (juce::ImageButton& b) { return b.getName() != "Clear All"; });
+    ASSERT_NE (convertButton, nullptr);
+    convertButton->addComponentListener (&watch);
+
+    ASSERT_TRUE (folder.file ("out").createDirectory());
+    startRun ({ writeSample (folder.file ("in/one.wav")) }, folder.file ("out"));
+    ASSERT_TRUE (pumpUntil ([&] { return ! watch.boxShownWhenEnabled.empty(); }));
+
+    EXPECT_EQ (watch.boxShownWhenEnabled, std::vector<bool> { true });
+    convertButton->removeComponentListener (&watch);
+}
+
+// The About window has no look of its own: it takes the default look, which the application
+// makes the boxes' light one. It draws only its artwork and black text, so it looks the same.
+TEST_F (ApplicationTest, TheAboutWindowLooksTheSameWithTheApplicationsDefaultLook)
+{
+    const auto snapshotOf = [] (juce::Component& c) { return c.createComponentSnapshot (c.getLocalBounds(), true, 1.0f); };
+
+    juce::Image framework;
+
+    {
+        AboutWindow withFrameworkLook;
+        framework = snapshotOf (withFrameworkLook);
+    }
+
+    startUp();
+    ASSERT_NE (dynamic_cast<AlertLook*> (&juce::LookAndFeel::getDefaultLookAndFeel()), nullptr);
+    app->openAboutWindow();
+    const auto shown = snapshotOf (*app->getAboutWindow());
+
+    ASSERT_EQ (shown.getBounds(), framework.getBounds());
+    int differing = 0;
+
+    for (int y = 0; y < shown.getHeight(); ++y)
+        for (int x = 0; x < shown.getWidth(); ++x)
+            differing += shown.getPixelAt (x, y) != framework.getPixelAt (x, y) ? 1 : 0;
+
+    EXPECT_EQ (differing, 0);
 }

@@ -4,17 +4,23 @@
 Files and a folder are dropped onto the file table (xdnd_drop.py), an output name is edited by
 typing, Convert is clicked, the output folder is chosen in the folder dialog, and the outputs are
 checked as WAV files. Then a second launch must end at once and change nothing, and Ctrl+Q must
-quit cleanly.
+quit cleanly. The program's life besides: started without a display it says so and ends; the
+signals that ask it to end (SIGTERM, SIGINT, SIGHUP) make it quit cleanly, also during a run and
+while the desktop's folder chooser asks.
 
 Usage: EndToEndTests.py <executable> <xdnd_drop.py>
 
 The folder dialog is JUCE's own: the program gets a PATH whose `which` denies zenity and kdialog,
-so the test does not depend on what the machine has installed.
+so the test does not depend on what the machine has installed. The tests of the desktop's chooser
+put a stand-in zenity first on the PATH instead.
 """
 
 import math
 import os
+import shlex
 import shutil
+import signal
+import socket
 import struct
 import subprocess
 import sys
@@ -80,6 +86,52 @@ def write_wav(path, rate, channels, seconds, frequency=440.0):
         out.writeframes(bytes(samples))
 
 
+def write_long_wav(path, frames):
+    """A mono 16-bit WAV at 2000 Hz: upsampled to 44100 Hz it takes a while to convert."""
+    period = b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * i / 100))) for i in range(100))
+    with wave.open(path, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(2000)
+        out.writeframes(period * (frames // 100))
+
+
+def x_display_reachable(number):
+    for address in ("/tmp/.X11-unix/X%d" % number, "\0/tmp/.X11-unix/X%d" % number):
+        with socket.socket(socket.AF_UNIX) as probe:
+            try:
+                probe.connect(address)
+                return True
+            except OSError:
+                pass
+    return False
+
+
+def process_running(pid):
+    """False once the process is gone or a zombie."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
+# The desktop's folder chooser: records its pid, then waits for an answer file (a folder to
+# print, or empty to cancel); unanswered, it gives up after 30 s.
+STAND_IN_ZENITY = """#!/bin/sh
+dir=%s
+echo $$ >> "$dir/chooser-starts"
+waited=0
+while [ ! -e "$dir/answer" ]; do
+  sleep 0.02; waited=$((waited + 1))
+  if [ $waited -gt 1500 ]; then exit 1; fi
+done
+answer=$(cat "$dir/answer"); rm -f "$dir/answer"
+[ -n "$answer" ] || exit 1
+printf '%%s\n' "$answer"
+"""
+
+
 def wait_until(condition, timeout, interval=0.1):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -134,12 +186,53 @@ class EndToEnd(unittest.TestCase):
                 process.kill()
                 process.wait(10)
 
-    def launch(self):
+    def launch(self, env=None):
         log = open(os.path.join(self.root, "program-%d.log" % len(self.processes)), "wb")
         self.addCleanup(log.close)
-        process = subprocess.Popen([EXECUTABLE], env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        process = subprocess.Popen([EXECUTABLE], env=env or self.env, stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
         return process
+
+    def open_program(self, env=None):
+        """Launches the program and gives its main window, with the menu bar's height measured."""
+        self.app = self.launch(env)
+        window = find_window("Korvel Quillon", self.app.pid)
+        if window is None and self.app.poll() is not None:
+            # The single-instance lock is machine-wide (/var/tmp).
+            self.fail("the program ended at once; is another Korvel Quillon running on this machine?")
+        self.assertIsNotNone(window, "no main window")
+        _, _, _, height = geometry(window)
+        self.menu_bar = height - CONTENT_HEIGHT
+        return window
+
+    def desktop_chooser_env(self):
+        """An environment whose zenity is the stand-in; its folder is where it leaves its traces."""
+        self.chooser = os.path.join(self.root, "chooser")
+        os.makedirs(self.chooser)
+        which = os.path.join(self.chooser, "which")
+        with open(which, "w") as script:
+            script.write('#!/bin/sh\ncase "$1" in kdialog) exit 1 ;; esac\nexec %s "$@"\n'
+                         % (shutil.which("which") or "/usr/bin/which"))
+        with open(os.path.join(self.chooser, "zenity"), "w") as script:
+            script.write(STAND_IN_ZENITY % shlex.quote(self.chooser))
+        for tool in ("which", "zenity"):
+            os.chmod(os.path.join(self.chooser, tool), 0o755)
+        env = dict(self.env)
+        env["PATH"] = self.chooser + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin")
+        return env
+
+    def chooser_pids(self):
+        try:
+            with open(os.path.join(self.chooser, "chooser-starts")) as starts:
+                return [int(line) for line in starts.read().split()]
+        except OSError:
+            return []
+
+    def answer_chooser(self, text):
+        pending = os.path.join(self.chooser, "answer.pending")
+        with open(pending, "w") as answer:
+            answer.write(text)
+        os.rename(pending, os.path.join(self.chooser, "answer"))
 
     def drop(self, window, *paths):
         x, y = TABLE_POINT
@@ -186,16 +279,9 @@ class EndToEnd(unittest.TestCase):
             self.assertGreater(peak, 6000, name + " lost its signal")
 
     def test_a_user_converts_dropped_files_and_quits(self):
-        self.app = self.launch()
-        window = find_window("Korvel Quillon", self.app.pid)
-        if window is None and self.app.poll() is not None:
-            # The single-instance lock is machine-wide (/var/tmp).
-            self.fail("the program ended at once; is another Korvel Quillon running on this machine?")
-        self.assertIsNotNone(window, "no main window")
-
-        _, _, width, height = geometry(window)
+        window = self.open_program()
+        _, _, width, _ = geometry(window)
         self.assertEqual(width, CONTENT_WIDTH)
-        self.menu_bar = height - CONTENT_HEIGHT
         self.assertGreater(self.menu_bar, 0, "no menu bar above the content")
 
         # One file, then its output name typed anew, then a whole folder.
@@ -231,6 +317,97 @@ class EndToEnd(unittest.TestCase):
         self.content_click(window, EMPTY_BACKGROUND)
         xdotool("key", "ctrl+q")
         self.assertEqual(self.app.wait(10), 0)
+
+    def test_without_a_display_it_says_so_and_ends(self):
+        free = next(n for n in range(90, 400) if not os.path.exists("/tmp/.X11-unix/X%d" % n)
+                    and not os.path.exists("/tmp/.X%d-lock" % n) and not x_display_reachable(n))
+        cases = [(":%d" % free, 'cannot open the display ":%d"' % free)]
+        # Without DISPLAY the framework tries :0, which may well be there.
+        if not x_display_reachable(0):
+            cases.append((None, "cannot open a display (DISPLAY is not set)"))
+        for display, message in cases:
+            with self.subTest(display=display):
+                env = dict(self.env)
+                env.pop("DISPLAY", None)
+                if display is not None:
+                    env["DISPLAY"] = display
+                result = run(EXECUTABLE, env=env, check=False)
+                # Status 0 and no word: it handed over to a running instance (the lock is machine-wide).
+                self.assertEqual(result.returncode, 1, result.stderr or "is another Korvel Quillon running?")
+                self.assertEqual(result.stderr, "Korvel Quillon: %s\n" % message)
+                self.assertEqual(result.stdout, "")
+
+    def test_each_quit_signal_ends_an_idle_program_cleanly(self):
+        for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=number.name):
+                self.open_program()
+                self.app.send_signal(number)
+                self.assertEqual(self.app.wait(10), 0)
+
+    def test_sigterm_during_a_run_deletes_the_file_in_hand(self):
+        # 8 million samples at 2000 Hz: 176 million at 44100 Hz, a file of 353 MB that is on
+        # disk, unfinished (under whatever name), long enough to be seen there.
+        long_input = os.path.join(self.inputs, "long.wav")
+        write_long_wav(long_input, 8000000)
+        window = self.open_program(self.desktop_chooser_env())
+        self.drop(window, long_input)
+        self.content_click(window, CONVERT_BUTTON)
+        self.assertTrue(wait_until(lambda: self.chooser_pids(), 10), "the desktop's chooser did not start")
+        self.answer_chooser(self.output)
+
+        self.assertTrue(wait_until(lambda: os.listdir(self.output), 60, 0.005), "the output was never written")
+        in_hand = os.path.join(self.output, os.listdir(self.output)[0])
+        self.assertLess(os.path.getsize(in_hand), 44 + 176400000 * 2, "written before the test saw it")
+        self.app.send_signal(signal.SIGTERM)
+        self.assertEqual(self.app.wait(20), 0)
+        self.assertEqual(os.listdir(self.output), [])
+
+    def test_sigterm_while_the_desktop_chooser_asks_ends_both(self):
+        window = self.open_program(self.desktop_chooser_env())
+        self.drop(window, self.sources["lead.wav"][0])
+        self.content_click(window, CONVERT_BUTTON)
+        self.assertTrue(wait_until(lambda: self.chooser_pids(), 10), "the desktop's chooser did not start")
+        chooser = self.chooser_pids()[0]
+        self.assertTrue(process_running(chooser))
+
+        self.app.send_signal(signal.SIGTERM)
+        self.assertEqual(self.app.wait(10), 0)
+        self.assertTrue(wait_until(lambda: not process_running(chooser), 5), "the chooser stayed")
+        self.assertEqual(os.listdir(self.output), [])
+
+    def test_sigterm_while_the_file_exists_dialog_asks_ends_the_program(self):
+        existing = os.path.join(self.output, "lead.wav")
+        with open(existing, "w") as old:
+            old.write("old")
+        window = self.open_program(self.desktop_chooser_env())
+        self.drop(window, self.sources["lead.wav"][0])
+        self.content_click(window, CONVERT_BUTTON)
+        self.assertTrue(wait_until(lambda: self.chooser_pids(), 10), "the desktop's chooser did not start")
+        self.answer_chooser(self.output)
+        self.assertIsNotNone(find_window("File exists", self.app.pid), "no \"File exists\" dialog")
+
+        self.app.send_signal(signal.SIGTERM)
+        self.assertEqual(self.app.wait(10), 0)
+        self.assertEqual(os.listdir(self.output), ["lead.wav"])
+        with open(existing) as kept:
+            self.assertEqual(kept.read(), "old")
+
+    def test_ctrl_q_while_the_desktop_chooser_asks_quits_when_it_closes(self):
+        window = self.open_program(self.desktop_chooser_env())
+        self.drop(window, self.sources["lead.wav"][0])
+        self.content_click(window, CONVERT_BUTTON)
+        self.assertTrue(wait_until(lambda: self.chooser_pids(), 10), "the desktop's chooser did not start")
+
+        # The window stays live while the chooser asks; the quit waits for the chooser.
+        self.content_click(window, EMPTY_BACKGROUND)
+        xdotool("key", "ctrl+q")
+        with self.assertRaises(subprocess.TimeoutExpired):
+            self.app.wait(1)
+
+        # The folder it gives then starts no run.
+        self.answer_chooser(self.output)
+        self.assertEqual(self.app.wait(10), 0)
+        self.assertEqual(os.listdir(self.output), [])
 
 
 if __name__ == "__main__":

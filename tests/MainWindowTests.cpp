@@ -1,5 +1,6 @@
 #include "engine/ConverterController.h"
 #include "engine/FileQueue.h"
+#include "support/NativeWindow.h"
 #include "support/TestSupport.h"
 #include "ui/CommandIDs.h"
 #include "ui/CustomLook.h"
@@ -99,6 +100,8 @@ namespace
 
         void observe (const juce::String& event)
         {
+            events.push_back (event);
+
             if (component == nullptr)
                 return;
 
@@ -112,12 +115,12 @@ namespace
 
         bool sawEvent (const juce::String& event) const
         {
-            return std::any_of (observations.begin(), observations.end(),
-                                [&] (const auto& o) { return o.event == event; });
+            return std::find (events.begin(), events.end(), event) != events.end();
         }
 
         juce::Component* component = nullptr;
-        std::vector<Observation> observations;
+        std::vector<juce::String> events;           // every event heard
+        std::vector<Observation> observations;      // each with the controls, while the component lives
     };
 
     /** Builds the main window's pieces the way the application does, over a real queue and
@@ -155,6 +158,15 @@ namespace
             component = nullptr;
             queue->removeAllListeners();
             controller = nullptr;
+        }
+
+        /** Delivers every message posted so far: the loop hands them over in order, so all of
+            them have been delivered when one posted now arrives. */
+        static bool deliverPendingMessages()
+        {
+            auto delivered = std::make_shared<bool> (false);
+            juce::MessageManager::callAsync ([delivered] { *delivered = true; });
+            return pumpUntil ([delivered] { return *delivered; });
         }
 
         template <typename Type>
@@ -204,16 +216,36 @@ namespace
                            std::abs (a.getBlue() - b.getBlue()) });
     }
 
-    /** The minimum and maximum size a window manager reads from the window's WM_NORMAL_HINTS,
-        through a connection of the test's own, so they are what the X server really holds.
-        Empty when the window has no such limits. Defined at the end of the file, where Xlib's
-        macros (KeyPress, None, Bool) can no longer clash with anything. */
+    /** The minimum and maximum size that a window manager reads from the window's size hints;
+        empty when the hints give no such limits. */
     struct SizeLimits
     {
         juce::Point<int> min, max;
     };
 
-    std::optional<SizeLimits> readSizeLimits (juce::Component& window);
+    std::optional<SizeLimits> readSizeLimits (juce::Component& window)
+    {
+        const auto state = quillon::test::readNativeWindow (window);
+
+        if (! state.has_value() || ! state->hints.has_value()
+             || ! state->hints->minSize.has_value() || ! state->hints->maxSize.has_value())
+            return {};
+
+        return SizeLimits { *state->hints->minSize, *state->hints->maxSize };
+    }
+
+    /** Iconified by the window manager: unmapped, WM_STATE iconic, _NET_WM_STATE hidden. */
+    bool isMinimisedNatively (juce::Component& window)
+    {
+        const auto state = quillon::test::readNativeWindow (window);
+        return state.has_value() && state->iconic && state->hidden && ! state->mapped;
+    }
+
+    bool isShownNatively (juce::Component& window)
+    {
+        const auto state = quillon::test::readNativeWindow (window);
+        return state.has_value() && ! state->iconic && ! state->hidden && state->mapped;
+    }
 }
 
 //==============================================================================
@@ -500,15 +532,24 @@ TEST (MainWindowTest, FixedSizeCentredWithMinimiseAndCloseOnly)
     const auto display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
     EXPECT_LE (window.getBounds().getCentre().getDistanceFrom (display.getCentre()), 1);
 
-    // Without a window manager (as under a bare Xvfb) minimising has no effect, so these rounds
-    // only prove that asking for it leaves the size alone; the size hints below are what keeps
-    // a window manager from letting the user resize the window.
+    // The test runs under a window manager, which carries out minimising and restoring. It
+    // animates the restore; a window back in its place is done with it.
+    ASSERT_TRUE (quillon::test::windowManagerIsRunning());
+    ASSERT_TRUE (pumpUntil ([&] { return isShownNatively (window); }));
+    ASSERT_TRUE (quillon::test::syncWithWindowManager (window));
+    const auto shownArea = quillon::test::readNativeWindow (window)->area;
+
     for (int round = 0; round < 2; ++round)
     {
+        SCOPED_TRACE (round);
         window.setMinimised (true);
-        pumpFor (100);
+        ASSERT_TRUE (pumpUntil ([&] { return isMinimisedNatively (window); }));
+        EXPECT_TRUE (window.isMinimised());
+
         window.setMinimised (false);
-        pumpFor (100);
+        ASSERT_TRUE (pumpUntil ([&] { return isShownNatively (window)
+                                          && quillon::test::readNativeWindow (window)->area == shownArea; }));
+        EXPECT_FALSE (window.isMinimised());
 
         EXPECT_EQ (window.getWidth(), 420);
         EXPECT_EQ (window.getHeight(), 720);
@@ -543,7 +584,6 @@ TEST (MainWindowTest, MenuBarGrowsTheWindowAndKeepsTheContentSize)
         EXPECT_EQ (h.window->getWidth(), 420);
         EXPECT_EQ (h.component->getBounds(), juce::Rectangle<int> (0, menuBarHeight, 420, 720));
 
-        pumpFor (300); // past the first paint, before which the framework places the window again
         const auto limits = readSizeLimits (*h.window);
         ASSERT_TRUE (limits.has_value());
         EXPECT_EQ (limits->min, juce::Point<int> (420, 720 + menuBarHeight));
@@ -685,14 +725,19 @@ TEST (MainWindowTest, DestroyingDuringARunStopsItWithoutPartialOutput)
     ASSERT_TRUE (pumpUntil ([&] { return h.progress > 0.0; }));
     ASSERT_LT (h.progress, 0.5) << "still on the first file";
 
-    juce::Component::SafePointer<juce::Component> content (h.component.get());
-    h.closeDown();
+    // The harness keeps the content alive, so that it can still hear whatever the controller
+    // posts once the window has gone.
+    h.window = nullptr;
+    ASSERT_TRUE (pumpUntil ([&] { return ! h.controller->isThreadRunning(); })) << "the run stops";
+    ASSERT_TRUE (Harness::deliverPendingMessages());
 
-    EXPECT_TRUE (content == nullptr) << "the content went with the window";
     EXPECT_FALSE (h.recorder.sawEvent ("converted"));
     EXPECT_FALSE (h.recorder.sawEvent ("finished"));
+    EXPECT_FALSE (h.recorder.sawEvent ("error"));
     EXPECT_EQ (outputs.get().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0)
         << "no partial output is left";
+
+    h.closeDown();
 }
 
 TEST (MainWindowTest, DestroyingWithoutARunChangesNothing)
@@ -701,18 +746,22 @@ TEST (MainWindowTest, DestroyingWithoutARunChangesNothing)
     h.openWindow();
     TemporaryFolder inputs;
     h.queue->addFiles ({ inputs.createFile ("a.wav").getFullPathName() });
-    pumpFor (50);
+    ASSERT_TRUE (Harness::deliverPendingMessages());
+
+    const auto eventsBefore = h.recorder.events.size();
+    h.window = nullptr;
+    EXPECT_EQ (h.component->getReferenceCount(), 1) << "the window let its content go";
+
+    // The content still listens, so whatever the window's end posted would be heard.
+    ASSERT_TRUE (Harness::deliverPendingMessages());
+    EXPECT_EQ (h.recorder.events.size(), eventsBefore);
+    EXPECT_FALSE (h.controller->isConverting());
 
     juce::Component::SafePointer<juce::Component> content (h.component.get());
     h.recorder.component = nullptr;
     h.component = nullptr;
-    h.window = nullptr;
     h.queue->removeAllListeners();
-
-    EXPECT_TRUE (content == nullptr) << "the window held the last reference to its content";
-    pumpFor (50);
-    EXPECT_TRUE (h.recorder.observations.empty());
-    EXPECT_FALSE (h.controller->isConverting());
+    EXPECT_TRUE (content == nullptr);
     EXPECT_EQ (h.queue->size(), 1);
     EXPECT_EQ (h.controller->getReferenceCount(), 1) << "the window and its content let the controller go";
 }
@@ -732,34 +781,4 @@ TEST (MainWindowTest, ContentStillReferencedElsewhereOutlivesTheWindow)
     h.recorder.component = nullptr;
     h.component = nullptr;
     EXPECT_TRUE (content == nullptr);
-}
-
-//==============================================================================
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-namespace
-{
-    std::optional<SizeLimits> readSizeLimits (juce::Component& window)
-    {
-        auto* peer = window.getPeer();
-
-        if (peer == nullptr)
-            return {};
-
-        const std::unique_ptr<Display, decltype (&XCloseDisplay)> display (XOpenDisplay (nullptr), XCloseDisplay);
-
-        if (display == nullptr)
-            return {};
-
-        XSizeHints hints {};
-        long supplied = 0;
-        const auto handle = static_cast<Window> (reinterpret_cast<juce::pointer_sized_uint> (peer->getNativeHandle()));
-
-        if (XGetWMNormalHints (display.get(), handle, &hints, &supplied) == 0
-             || (hints.flags & (PMinSize | PMaxSize)) != (PMinSize | PMaxSize))
-            return {};
-
-        return SizeLimits { { hints.min_width, hints.min_height }, { hints.max_width, hints.max_height } };
-    }
 }

@@ -32,6 +32,12 @@ void MainMenuModel::createMenu (juce::PopupMenu& menu, const juce::String& menuN
     if (menuName == "File")
     {
         menu.addCommandItem (commandManager.get(), CommandIDs::convert);
+
+       #if ! JUCE_MAC
+        // Without an application menu, Quit lives here, last, with its key beside it.
+        menu.addSeparator();
+        menu.addCommandItem (commandManager.get(), CommandIDs::quit);
+       #endif
     }
     else if (menuName == "Help")
     {

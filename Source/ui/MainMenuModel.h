@@ -4,7 +4,8 @@
 
 /** The menu bar: "File", "Window" and "Help", every item a command of the application's command
     manager. The model performs nothing itself; the manager hands each chosen item to the
-    application. */
+    application. Where there is no application menu (everywhere but macOS), its two items live
+    in these menus: Quit last in "File", About in "Help". */
 class MainMenuModel : public juce::MenuBarModel
 {
 public:

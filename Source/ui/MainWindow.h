@@ -6,6 +6,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <memory>
+
 /** The application's main window: fixed at 420 x 720 with the system's title bar, minimise and
     close buttons, showing the main window component as its whole content and drawn with
     CustomLook.
@@ -30,17 +32,16 @@ public:
                 juce::MenuBarModel* menuModel = nullptr);
     ~MainWindow() override;
 
-    void paint (juce::Graphics&) override;
-    void moved() override;
-    void resized() override;
     void closeButtonPressed() override;
 
 private:
+    class NativePlacement;
+
     juce::ApplicationCommandManager* commandManager;
     MainWindowComponent::Ptr content;
     ConverterController::Ptr controller;
     CustomLook look;
-    bool firstPaintDone = false;
+    std::unique_ptr<NativePlacement> nativePlacement;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };
