@@ -21,7 +21,7 @@ packages=(
 
 if [ "${1:-}" = "--test" ]; then
     packages+=(googletest libgtest-dev xvfb xauth x11-utils xdotool python3 python3-xlib
-               openbox wmctrl lame clang libclang-rt-14-dev llvm)
+               openbox wmctrl lame ffmpeg clang-14 libclang-rt-14-dev llvm-14)
 else
     # The desktop's own folder dialog (without it the framework shows its own), and the
     # opener of the user guide.
