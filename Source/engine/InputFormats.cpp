@@ -43,7 +43,9 @@ namespace
     /** Decodes a whole FLAC stream to count the samples it really gives: its header may claim any
         number, and the framework's reader keeps only the low 32 bits of the claim and pads what
         does not decode with silence. Frames that fail their checksum are given as silence by the
-        decoder; a stream in which no frame is intact holds no audio. */
+        decoder; a stream in which no frame is intact holds no audio. A frame whose channels,
+        sample size or rate differ from the stream info's refuses the file: the framework's
+        reader reads every frame as the stream info describes it, beyond the frame's channels. */
     class FlacCount
     {
     public:
@@ -63,10 +65,13 @@ namespace
 
             FLAC__stream_decoder_delete (decoder);
 
+            if (count.foreignFrame)
+                return refused;
+
             if (count.intactFrames > 0)
                 return count.frames;
 
-            return count.claimed > 0 || count.frames > 0 ? refused : 0;
+            return count.info.total_samples > 0 || count.frames > 0 ? refused : 0;
         }
 
     private:
@@ -109,7 +114,16 @@ namespace
                                                      const FLAC__int32* const[], void* data)
         {
             auto& count = from (data);
-            count.frames += frame->header.blocksize;
+            const auto& header = frame->header;
+
+            if (header.channels != count.info.channels || header.bits_per_sample != count.info.bits_per_sample
+                || header.sample_rate != count.info.sample_rate)
+            {
+                count.foreignFrame = true;
+                return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+            }
+
+            count.frames += header.blocksize;
 
             if (! count.frameDamaged)
                 ++count.intactFrames;
@@ -121,7 +135,7 @@ namespace
         static void metadata (const FLAC__StreamDecoder*, const FLAC__StreamMetadata* block, void* data)
         {
             if (block->type == FLAC__METADATA_TYPE_STREAMINFO)
-                from (data).claimed = block->data.stream_info.total_samples;
+                from (data).info = block->data.stream_info;
         }
 
         static void error (const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* data)
@@ -131,10 +145,11 @@ namespace
         }
 
         juce::InputStream& stream;
-        FLAC__uint64 claimed = 0;
+        FLAC__StreamMetadata_StreamInfo info {};
         juce::int64 frames = 0;
         juce::int64 intactFrames = 0;
         bool frameDamaged = false;
+        bool foreignFrame = false;
     };
 
     //==============================================================================

@@ -461,6 +461,21 @@ namespace quillon::test
         add (converted ("flac_cut_in_half", ".flac", cut (flac, audioStart + (flac.getSize() - audioStart) / 2),
                         halfSecond / 2, stereoTones, 4608));
 
+        // Frames of another format than the stream info gives: the framework's reader takes the
+        // stream info's channels and sample size for every frame.
+        const auto withFramesOf = [&] (const Bytes& other)
+        {
+            const auto start = flacFramesStart (other);
+            return concatenate ({ cut (flac, audioStart), Bytes (other.begin() + start, other.getSize() - start) });
+        };
+
+        add (refused ("flac_mono_frames_stereo_info", ".flac", withFramesOf (encode (juce::FlacAudioFormat(), mono, cdRate, 16))));
+        add (refused ("flac_6_channel_frames_stereo_info", ".flac",
+                      withFramesOf (encode (juce::FlacAudioFormat(), tones (sixTones, halfSecond, cdRate), cdRate, 16))));
+        add (refused ("flac_24bit_frames_16bit_info", ".flac", withFramesOf (encode (juce::FlacAudioFormat(), stereo, cdRate, 24))));
+        add (refused ("flac_48000_frames_44100_info", ".flac",
+                      withFramesOf (encode (juce::FlacAudioFormat(), tones (stereoTones, halfSecond, 48000), 48000, 16))));
+
         // The last page's position, which cuts the encoder's padding off the end, claims more: the
         // padding stays, but nothing beyond it.
         const auto ogg = encode (juce::OggVorbisAudioFormat(), stereo, cdRate, 16, 5);
