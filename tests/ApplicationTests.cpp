@@ -25,6 +25,7 @@
 using quillon::test::pumpFor;
 using quillon::test::pumpUntil;
 using quillon::test::TemporaryFolder;
+using quillon::test::WhenReady;
 
 namespace
 {
@@ -97,31 +98,6 @@ namespace
     {
         return alert.getDescription().fromFirstOccurrenceOf (alert.getName() + ". ", false, false);
     }
-
-    /** Runs a step from the message loop every few milliseconds until it returns true. Modal
-        loops (folder chooser, dialogs) keep the message loop running, so this is how a test
-        answers them. */
-    class WhenReady : private juce::Timer
-    {
-    public:
-        explicit WhenReady (std::function<bool()> stepToRun) : step (std::move (stepToRun)) { startTimer (10); }
-        ~WhenReady() override { stopTimer(); }
-
-        bool done() const noexcept { return finished; }
-
-    private:
-        void timerCallback() override
-        {
-            if (step())
-            {
-                finished = true;
-                stopTimer();
-            }
-        }
-
-        std::function<bool()> step;
-        bool finished = false;
-    };
 
     /** Presses the button of the named alert as soon as the alert shows; records its message. */
     struct AnswerAlert

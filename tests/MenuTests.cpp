@@ -22,6 +22,7 @@
 
 using quillon::test::pumpUntil;
 using quillon::test::TemporaryFolder;
+using quillon::test::WhenReady;
 
 namespace
 {
@@ -247,29 +248,9 @@ namespace
         return nullptr;
     }
 
-    /** Runs a step from the message loop every few milliseconds until it returns true; this is
-        how a test answers a modal loop, which keeps the message loop running. */
-    class WhenReady : private juce::Timer
-    {
-    public:
-        explicit WhenReady (std::function<bool()> stepToRun) : step (std::move (stepToRun)) { startTimer (10); }
-        ~WhenReady() override { stopTimer(); }
-
-        bool done() const noexcept { return finished; }
-
-    private:
-        void timerCallback() override
-        {
-            if (step())
-            {
-                finished = true;
-                stopTimer();
-            }
-        }
-
-        std::function<bool()> step;
-        bool finished = false;
-    };
+    /** How long a popup menu ignores the release of a mouse button after it is made
+        (PopupMenu's MouseSourceState::checkButtonState). */
+    constexpr juce::uint32 popupIgnoresReleasesForMs = 250;
 
     class MenuTest : public testing::Test
     {
@@ -313,21 +294,33 @@ namespace
             ASSERT_TRUE (pumpUntil ([&] { return (menu = itemTitled (bar, menuName)) != nullptr; }));
             ASSERT_TRUE (click (*menu));
 
-            const auto findItem = [&]() -> juce::Component*
+            // The framework takes a release within 250 ms of a popup's making for the end of the
+            // press that opened it, and ignores it; a user's click comes later than that. Each
+            // popup is timed from when it is first seen, which is no sooner than it was made.
+            juce::Component::SafePointer<juce::Component> timedPopup;
+            juce::uint32 firstSeen = 0;
+            juce::Component* item = nullptr;
+
+            const auto itemTakesAClick = [&]
             {
                 auto* popup = openPopupMenu();
-                return popup != nullptr ? itemTitled (*popup, itemText) : nullptr;
+                item = popup != nullptr ? itemTitled (*popup, itemText) : nullptr;
+
+                if (item == nullptr)
+                    return false;
+
+                if (popup != timedPopup.getComponent())
+                {
+                    timedPopup = popup;
+                    firstSeen = juce::Time::getMillisecondCounter();
+                }
+
+                return juce::Time::getMillisecondCounter() > firstSeen + popupIgnoresReleasesForMs;
             };
 
-            ASSERT_TRUE (pumpUntil ([&] { return findItem() != nullptr; }))
+            ASSERT_TRUE (pumpUntil (itemTakesAClick))
                 << "no item \"" << itemText << "\" in the open menu \"" << menuName << '"';
 
-            // The framework takes a release within 250 ms of the menu's opening for the end of
-            // the press that opened it, and ignores it; a user's click comes later than that.
-            quillon::test::pumpFor (400);
-
-            auto* item = findItem();
-            ASSERT_NE (item, nullptr) << "the menu closed by itself";
             popupArea = item->getParentComponent()->getBounds();
             ASSERT_TRUE (click (*item));
         }

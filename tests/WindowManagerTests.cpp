@@ -88,8 +88,16 @@ namespace
         bool isShownWithTheFocus()
         {
             const auto s = state();
-            return s.mapped && ! s.iconic && ! s.hidden && s.active
+            return s.mapped && ! s.iconic && ! s.hidden && s.active && isFramed (s)
                 && window().getPeer() != nullptr && window().getPeer()->isFocused();
+        }
+
+        /** The window manager's frame holds the whole window, as the frame's extents say. While
+            openbox animates a minimise or a restore, the frame is a title bar that moves between
+            the window's place and the bottom of the screen, and the window moves with it. */
+        static bool isFramed (const NativeWindowState& s)
+        {
+            return ! s.frameExtents.isEmpty() && s.frame == s.frameExtents.addedTo (s.area);
         }
 
         /** What must hold in every state of the window: its hints give the fixed size as both
@@ -107,16 +115,20 @@ namespace
 
         /** Back where it was before, at its size, on the screen, with the content at its size.
             A window manager may animate the way there: the window is first waited for at its
-            place, then the window manager is given every request made so far (a position
-            sent meanwhile would move the window again), and then it must still be there. */
+            place with the animation over, then the window manager is given every request made
+            so far (a position sent meanwhile would move the window again), and then it must
+            still be there. The window sits at its place for a moment before the animation of
+            a restore starts too, hence the frame's part in the wait. */
         void expectAsShown (const char* when)
         {
             SCOPED_TRACE (when);
-            EXPECT_TRUE (pumpUntil ([this] { return state().area == shown.area; }));
+            EXPECT_TRUE (pumpUntil ([this] { const auto s = state(); return s.area == shown.area && isFramed (s); }));
             ASSERT_TRUE (syncWithWindowManager (window()));
 
-            const auto area = state().area;
+            const auto now = state();
+            const auto area = now.area;
             EXPECT_EQ (area, shown.area);
+            EXPECT_TRUE (isFramed (now)) << "frame " << now.frame.toString() << " around " << area.toString();
             EXPECT_TRUE (juce::Desktop::getInstance().getDisplays().getTotalBounds (true).contains (area));
             EXPECT_TRUE (pumpUntil ([&] { return window().getScreenBounds() == area; }))
                 << "the framework knows where the window is: " << window().getScreenBounds().toString();

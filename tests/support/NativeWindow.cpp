@@ -49,6 +49,37 @@ namespace quillon::test
             return values;
         }
 
+        /** The area on the screen of the window's top-level ancestor below the root: the
+            window manager's frame of a managed window. */
+        std::optional<juce::Rectangle<int>> frameArea (Display* display, Window window)
+        {
+            for (;;)
+            {
+                Window root {}, parent {};
+                Window* children = nullptr;
+                unsigned int count = 0;
+
+                if (XQueryTree (display, window, &root, &parent, &children, &count) == 0)
+                    return {};
+
+                if (children != nullptr)
+                    XFree (children);
+
+                if (parent == root)
+                    break;
+
+                window = parent;
+            }
+
+            XWindowAttributes attributes {};
+
+            if (XGetWindowAttributes (display, window, &attributes) == 0)
+                return {};
+
+            // A top-level window's position is its place on the screen.
+            return juce::Rectangle<int> { attributes.x, attributes.y, attributes.width, attributes.height };
+        }
+
         bool contains (const std::vector<long>& values, long value)
         {
             return std::find (values.begin(), values.end(), value) != values.end();
@@ -101,6 +132,10 @@ namespace quillon::test
         Window child {};
         XTranslateCoordinates (display.get(), window, attributes.root, 0, 0, &x, &y, &child);
         state.area = { x, y, attributes.width, attributes.height };
+        state.frame = frameArea (display.get(), window).value_or (state.area);
+
+        if (const auto extents = readProperty (display.get(), window, "_NET_FRAME_EXTENTS", XA_CARDINAL); extents.size() == 4)
+            state.frameExtents = { (int) extents[2], (int) extents[0], (int) extents[3], (int) extents[1] };
 
         const auto wmState = XInternAtom (display.get(), "WM_STATE", False);
         const auto stateValues = readProperty (display.get(), window, "WM_STATE", wmState);

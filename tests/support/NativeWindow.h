@@ -29,6 +29,8 @@ namespace quillon::test
         bool fullScreen = false;        // _NET_WM_STATE holds _NET_WM_STATE_FULLSCREEN
         bool active = false;            // the root's _NET_ACTIVE_WINDOW names the window
         juce::Rectangle<int> area;      // on the screen, without the window manager's frame
+        juce::Rectangle<int> frame;     // the window manager's frame around it (the area itself when it has none)
+        juce::BorderSize<int> frameExtents; // _NET_FRAME_EXTENTS: the frame's sides, as the window manager announces them
         std::optional<NativeSizeHints> hints;
     };
 

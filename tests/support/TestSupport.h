@@ -14,6 +14,31 @@ namespace quillon::test
     /** Runs the message loop for the given time. */
     void pumpFor (int milliseconds);
 
+    /** Runs a step from the message loop every few milliseconds until it returns true. Modal
+        loops (folder chooser, dialogs) keep the message loop running, so this is how a test
+        answers them. */
+    class WhenReady : private juce::Timer
+    {
+    public:
+        explicit WhenReady (std::function<bool()> stepToRun) : step (std::move (stepToRun)) { startTimer (10); }
+        ~WhenReady() override { stopTimer(); }
+
+        bool done() const noexcept { return finished; }
+
+    private:
+        void timerCallback() override
+        {
+            if (step())
+            {
+                finished = true;
+                stopTimer();
+            }
+        }
+
+        std::function<bool()> step;
+        bool finished = false;
+    };
+
     /** A fresh folder below the system's temporary folder, deleted with everything in it when
         the object goes. */
     class TemporaryFolder

@@ -6,9 +6,9 @@
 Starts a private Xvfb (1280 x 1024, 24 bits; the server picks a free display number and reports
 it through -displayfd), starts openbox on it, waits until the window manager has announced itself
 (_NET_SUPPORTING_WM_CHECK on the root window, pointing at a window that carries the same
-property), runs PROGRAM with DISPLAY set to that display, then takes openbox and the server down
-again. The exit status is the program's; 125 means the display or the window manager did not come
-up.
+property) and manages windows (it has taken a window of this launcher's in and let it go again),
+runs PROGRAM with DISPLAY set to that display, then takes openbox and the server down again. The
+exit status is the program's; 125 means the display or the window manager did not come up.
 
 Minimising, restoring, focus and the size limits of a window only happen under a window manager,
 and a test that drives them must not disturb the tests beside it, hence a display per program.
@@ -99,6 +99,51 @@ def window_manager_is_up(connection):
         return False
 
 
+def is_managed(connection, window):
+    """True once the window manager has taken the window in: it sets WM_STATE on it (ICCCM)."""
+    wm_state = connection.intern_atom("WM_STATE")
+    return window.get_full_property(wm_state, X.AnyPropertyType) is not None
+
+
+def is_listed(connection, window):
+    """True while the window manager lists the window among its clients (_NET_CLIENT_LIST)."""
+    client_list = connection.intern_atom("_NET_CLIENT_LIST")
+    listed = connection.screen().root.get_full_property(client_list, X.AnyPropertyType)
+    return listed is not None and window.id in listed.value
+
+
+def wait_until_managing(connection, manager, deadline):
+    """Waits until the window manager takes a window in, and then lets it go when it is destroyed.
+
+    openbox announces itself before its start is over, and a window mapped in between is never
+    managed: the map request is lost and the window stays unmapped. A probe window is therefore
+    mapped again, which asks once more, until the window manager has it; once it is gone from the
+    window manager's list as well, the program starts on a desktop as empty as before."""
+    screen = connection.screen()
+    probe = screen.root.create_window(0, 0, 16, 16, 0, screen.root_depth)
+
+    try:
+        while not is_managed(connection, probe):
+            if manager.poll() is not None or time.monotonic() > deadline:
+                return False
+
+            # Has no effect once the window is mapped.
+            probe.map()
+            connection.sync()
+            time.sleep(0.02)
+    finally:
+        probe.destroy()
+        connection.sync()
+
+    while is_listed(connection, probe):
+        if manager.poll() is not None or time.monotonic() > deadline:
+            return False
+
+        time.sleep(0.02)
+
+    return True
+
+
 def start_window_manager(display_name, config_home, log):
     """Starts openbox with its default settings (none from the user's home) and waits for it."""
     environment = dict(os.environ, DISPLAY=display_name,
@@ -118,6 +163,10 @@ def start_window_manager(display_name, config_home, log):
                 raise RuntimeError("openbox did not come up on " + display_name)
 
             time.sleep(0.02)
+
+        if not wait_until_managing(connection, manager, deadline):
+            stop(manager)
+            raise RuntimeError("openbox manages no window on " + display_name)
     finally:
         connection.close()
 
