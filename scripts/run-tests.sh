@@ -3,12 +3,19 @@
 #   release  the Release build and the whole suite on a virtual X display        BUILD
 #   tsan     the engine and its tests under ThreadSanitizer                       BUILD/tsan
 #   asan     the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer BUILD/asan
-#   fuzz     the reading path under libFuzzer, for a bounded time                 BUILD/fuzz
+#   fuzz     the reading path under libFuzzer, a fixed number of inputs          BUILD/fuzz
 # BUILD is build/, the folder that README's build command uses, so the two share the Release build.
 #
 #   scripts/run-tests.sh [--build-dir BUILD] [STAGE...]   (default: every stage, in the order above)
 #
-# Environment: QUILLON_FUZZ_SECONDS (fuzzing time, default 150), QUILLON_JOBS (default nproc).
+# Environment: QUILLON_JOBS (default nproc); QUILLON_FUZZ_RUNS (inputs the fuzz stage tries, default
+# 20000); QUILLON_FUZZ_SECONDS, when set, makes the fuzz stage explore instead for that long.
+#
+# By default the fuzz stage is repeatable: one process, a fixed random seed and a fresh corpus
+# grown from the same seeds, so that it fails on the same input every time it fails at all and a
+# pass means that those inputs are handled. Exploring (QUILLON_FUZZ_SECONDS) runs several
+# processes that keep their corpus in BUILD/fuzz/corpus between runs and go on after a finding
+# to find the others; every input it finds belongs in the table of damaged inputs once fixed.
 # Every stage runs even when one before it failed; a summary follows, and the exit status is
 # non-zero when anything failed. The sanitizer stages need clang-14, libclang-rt-14-dev and llvm-14.
 set -uo pipefail
@@ -29,7 +36,8 @@ done
 [ ${#stages[@]} -gt 0 ] || stages=(release tsan asan fuzz)
 mkdir -p "$build_dir" && build_dir=$(cd "$build_dir" && pwd)
 jobs=${QUILLON_JOBS:-$(nproc)}
-fuzz_seconds=${QUILLON_FUZZ_SECONDS:-150}
+fuzz_runs=${QUILLON_FUZZ_RUNS:-20000}
+fuzz_seconds=${QUILLON_FUZZ_SECONDS:-}
 llvm_bin=/usr/lib/llvm-14/bin
 xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
 
@@ -126,8 +134,8 @@ run_fuzz() {
 
     build "$folder" "${targets[@]}" || return 1
 
-    rm -rf "$folder/seeds" "$folder/input-cases" "$folder/findings" "$folder/tmp"
-    mkdir -p "$folder/corpus" "$folder/findings" "$folder/tmp"
+    rm -rf "$folder/seeds" "$folder/input-cases" "$folder/findings" "$folder/tmp" "$folder/repeatable-corpus"
+    mkdir -p "$folder/corpus" "$folder/repeatable-corpus" "$folder/findings" "$folder/tmp"
 
     # The tests' table of damaged and unusual inputs seeds the corpus. What the seeding tools leak
     # (the Vorbis encoder keeps some of its setup) is not what this stage looks for.
@@ -136,15 +144,22 @@ run_fuzz() {
 
     ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 "$folder/tests/fuzz/fuzz_seeds" "$folder/seeds" "${seed_folders[@]}" || return 1
 
-    # Several processes share the corpus; each input has 25 s and 2 GB. Crashes, time-outs and
-    # running out of memory are all recorded and the run goes on, so that one run finds them all.
-    local workers=$(( jobs < 4 ? jobs : 4 ))
-    echo "fuzzing for $fuzz_seconds s with $workers processes"
+    # Each input has 25 s and 2 GB.
+    local options=(-timeout=25 -rss_limit_mb=2048 -print_funcs=0 -print_final_stats=1 -artifact_prefix="$folder/findings/")
+    if [ -n "$fuzz_seconds" ]; then
+        # Several processes share the corpus. Crashes, time-outs and running out of memory are all
+        # recorded and the run goes on, so that one run finds them all.
+        local workers=$(( jobs < 4 ? jobs : 4 ))
+        echo "exploring for $fuzz_seconds s with $workers processes"
+        options+=(-fork="$workers" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 -max_total_time="$fuzz_seconds"
+                  "$folder/corpus" "$folder/seeds")
+    else
+        echo "trying $fuzz_runs inputs from seed 1"
+        options+=(-seed=1 -runs="$fuzz_runs" "$folder/repeatable-corpus" "$folder/seeds")
+    fi
     ( cd "$folder/tmp" &&
         TMPDIR="$folder/tmp" ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1 \
-        "$folder/tests/fuzz/converter_fuzz" -fork="$workers" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 \
-            -max_total_time="$fuzz_seconds" -timeout=25 -rss_limit_mb=2048 -print_funcs=0 -print_final_stats=1 \
-            -artifact_prefix="$folder/findings/" "$folder/corpus" "$folder/seeds" ) > "$folder/fuzz.log" 2>&1
+        "$folder/tests/fuzz/converter_fuzz" "${options[@]}" ) > "$folder/fuzz.log" 2>&1
     local status=$?
     tail -n 20 "$folder/fuzz.log"
 
