@@ -154,8 +154,9 @@ run_fuzz() {
         options+=(-fork="$workers" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 -max_total_time="$fuzz_seconds"
                   "$folder/corpus" "$folder/seeds")
     else
+        # Ten minutes at the most, on a machine far slower than usual.
         echo "trying $fuzz_runs inputs from seed 1"
-        options+=(-seed=1 -runs="$fuzz_runs" "$folder/repeatable-corpus" "$folder/seeds")
+        options+=(-seed=1 -runs="$fuzz_runs" -max_total_time=600 "$folder/repeatable-corpus" "$folder/seeds")
     fi
     ( cd "$folder/tmp" &&
         TMPDIR="$folder/tmp" ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1 \

@@ -185,6 +185,11 @@ namespace
                     return refused;
             }
 
+            // Opening a chained stream can leave the decoder at the start of its last part, where
+            // the framework's reader, finding itself past sample 0, seeks back.
+            if (ov_pcm_tell (&file) != 0 && ov_pcm_seek (&file, 0) != 0)
+                return refused;
+
             juce::int64 frames = 0;
 
             for (;;)

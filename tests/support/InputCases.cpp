@@ -484,6 +484,16 @@ namespace quillon::test
         add (refused ("ogg_zero_channels", ".ogg", withVorbisHeaderField (ogg, 11, 0, 1)));
         add (refused ("ogg_rate_0", ".ogg", withVorbisHeaderField (ogg, 12, 0, 4)));
 
+        // Chained streams, one after the other in a file (each encoding has a serial number of
+        // its own): read whole when every part has the first part's channels and rate.
+        const auto secondOgg = encode (juce::OggVorbisAudioFormat(), stereo, cdRate, 16, 5);
+        add (converted ("ogg_chained", ".ogg", concatenate ({ ogg, secondOgg }), 2 * halfSecond, stereoTones, 4096));
+        add (refused ("ogg_chained_mono_after_stereo", ".ogg",
+                      concatenate ({ ogg, encode (juce::OggVorbisAudioFormat(), mono, cdRate, 16, 5) })));
+        add (refused ("ogg_chained_48000_after_44100", ".ogg",
+                      concatenate ({ ogg, encode (juce::OggVorbisAudioFormat(), tones (stereoTones, halfSecond, 48000), 48000, 16, 5) })));
+        add (refused ("ogg_chained_second_header_damaged", ".ogg", concatenate ({ ogg, withVorbisHeaderField (secondOgg, 11, 0, 1) })));
+
         // 5.1 in Vorbis order (L, C, R, BL, BR, LFE) comes out in WAV order (L, R, C, LFE, BL, BR).
         const std::vector<double> vorbisOrder { 440.0, 880.0, 660.0, 1320.0, 1540.0, 110.0 };
         add (converted ("ogg_5_1", ".ogg", encode (juce::OggVorbisAudioFormat(), tones (vorbisOrder, halfSecond, cdRate), cdRate, 16, 5),

@@ -17,13 +17,6 @@ namespace
     }
 }
 
-// Read by LeakSanitizer. libvorbisenc (1.3.7) keeps a block of its encoder setup for 5.1 and wider
-// layouts that vorbis_info_clear does not free; no caller can free it.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:vorbis_encode_setup_init\n";
-}
-
 // Every test runs on the thread that created the MessageManager, so it is the message thread and
 // can pump the loop with runDispatchLoopUntil(). Listing the tests needs no framework at all.
 int main (int argc, char** argv)
