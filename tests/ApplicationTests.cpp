@@ -1,5 +1,6 @@
 #include "KorvelQuillonApplication.h"
 #include "QuitSignals.h"
+#include "support/ComponentSearch.h"
 #include "support/ImageTestSupport.h"
 #include "support/TestSupport.h"
 #include "ui/CommandIDs.h"
@@ -22,6 +23,8 @@
 // Quitting ends the message loop for good, so a test that quits must be the last thing its
 // process does; CTest runs every test case in a process of its own.
 
+using quillon::test::findButton;
+using quillon::test::findOnDesktop;
 using quillon::test::pumpFor;
 using quillon::test::pumpUntil;
 using quillon::test::TemporaryFolder;
@@ -30,19 +33,6 @@ using quillon::test::WhenReady;
 namespace
 {
     juce::JUCEApplicationBase* noFactory() { return nullptr; }
-
-    template <typename ComponentType>
-    ComponentType* findOnDesktop (const std::function<bool (ComponentType&)>& matches = {})
-    {
-        auto& desktop = juce::Desktop::getInstance();
-
-        for (int i = desktop.getNumComponents(); --i >= 0;)
-            if (auto* c = dynamic_cast<ComponentType*> (desktop.getComponent (i)))
-                if (c->isVisible() && (! matches || matches (*c)))
-                    return c;
-
-        return nullptr;
-    }
 
     juce::AlertWindow* findAlert (const juce::String& title)
     {
@@ -58,20 +48,6 @@ namespace
                 texts.add (button->getButtonText());
 
         return texts;
-    }
-
-    juce::Button* findButton (juce::Component& parent, const juce::String& text)
-    {
-        for (auto* child : parent.getChildren())
-        {
-            if (auto* button = dynamic_cast<juce::TextButton*> (child); button != nullptr && button->getButtonText() == text)
-                return button;
-
-            if (auto* inner = findButton (*child, text))
-                return inner;
-        }
-
-        return nullptr;
     }
 
     /** A shell script (replaceWithText would end its lines with CR LF). */

@@ -6,6 +6,7 @@
 #define JUCE_GUI_BASICS_INCLUDE_XHEADERS 1
 
 #include "KorvelQuillonApplication.h"
+#include "support/ComponentSearch.h"
 #include "support/TestSupport.h"
 #include "ui/CommandIDs.h"
 #include "ui/MainMenuModel.h"
@@ -20,6 +21,8 @@
 // The application's own menus over its own commands. Quitting ends the message loop for good, so
 // a test that quits is the last thing its process does (each test case runs in its own process).
 
+using quillon::test::findButton;
+using quillon::test::findOnDesktop;
 using quillon::test::pumpUntil;
 using quillon::test::TemporaryFolder;
 using quillon::test::WhenReady;
@@ -220,32 +223,6 @@ namespace
                     return false;
 
         return true;
-    }
-
-    template <typename ComponentType>
-    ComponentType* findOnDesktop()
-    {
-        auto& desktop = juce::Desktop::getInstance();
-
-        for (int i = desktop.getNumComponents(); --i >= 0;)
-            if (auto* c = dynamic_cast<ComponentType*> (desktop.getComponent (i)); c != nullptr && c->isVisible())
-                return c;
-
-        return nullptr;
-    }
-
-    juce::Button* findButton (juce::Component& parent, const juce::String& text)
-    {
-        for (auto* child : parent.getChildren())
-        {
-            if (auto* button = dynamic_cast<juce::TextButton*> (child); button != nullptr && button->getButtonText() == text)
-                return button;
-
-            if (auto* inner = findButton (*child, text))
-                return inner;
-        }
-
-        return nullptr;
     }
 
     /** How long a popup menu ignores the release of a mouse button after it is made
