@@ -493,6 +493,8 @@ namespace quillon::test
         add (refused ("ogg_chained_48000_after_44100", ".ogg",
                       concatenate ({ ogg, encode (juce::OggVorbisAudioFormat(), tones (stereoTones, halfSecond, 48000), 48000, 16, 5) })));
         add (refused ("ogg_chained_second_header_damaged", ".ogg", concatenate ({ ogg, withVorbisHeaderField (secondOgg, 11, 0, 1) })));
+        add (refused ("ogg_chained_third_header_damaged", ".ogg",
+                      concatenate ({ ogg, secondOgg, withVorbisHeaderField (encode (juce::OggVorbisAudioFormat(), stereo, cdRate, 16, 5), 11, 0, 1) })));
 
         // 5.1 in Vorbis order (L, C, R, BL, BR, LFE) comes out in WAV order (L, R, C, LFE, BL, BR).
         const std::vector<double> vorbisOrder { 440.0, 880.0, 660.0, 1320.0, 1540.0, 110.0 };
