@@ -289,15 +289,17 @@ namespace
                 finished = finished || status == ConverterController::conversionFinished;
             }
 
-            // What an earlier run left is replaced; what this run wrote is kept.
+            // What an earlier run left is replaced once; asked again, the name is this run's own
+            // output, which is kept.
             void fileExistsError (juce::String path) override
             {
-                controller.resume (existedBefore.contains (path) ? ConverterController::overwriteAll
-                                                                 : ConverterController::skip);
+                const auto replace = existedBefore.contains (path);
+                existedBefore.removeString (path);
+                controller.resume (replace ? ConverterController::overwriteAll : ConverterController::skip);
             }
 
             ConverterController& controller;
-            const juce::StringArray existedBefore;
+            juce::StringArray existedBefore;
             juce::StringArray converted, errors;
             bool finished = false;
         };
@@ -467,16 +469,17 @@ namespace
         const auto setAside = (int) items.size() - files - outcome.failures;
         const auto megabytesIn = (double) bytesIn / 1.0e6, megabytesOut = (double) bytesOut / 1.0e6;
 
+        const auto peakKilobytes = peakMemoryKilobytes();
         std::cout << "mode " << modeName << ": " << items.size() << " files queued, " << files << " converted, "
                   << outcome.failures << " failed, " << setAside << " set aside (name taken), "
                   << faulty << " outputs wrong\n"
                   << "  " << seconds << " s (the drop " << dropSeconds << " s), " << files / seconds << " files/s, "
                   << megabytesIn / seconds << " MB/s in (" << megabytesIn << " MB), "
                   << megabytesOut / seconds << " MB/s out (" << megabytesOut << " MB), peak memory "
-                  << (double) peakMemoryKilobytes() / 1024.0 << " MiB\n"
+                  << (double) peakKilobytes / 1024.0 << " MiB\n"
                   << "result files=" << files << " queued=" << items.size() << " failures=" << outcome.failures
                   << " set_aside=" << setAside << " wrong=" << faulty << " seconds=" << seconds << " drop_seconds=" << dropSeconds
-                  << " input_bytes=" << bytesIn << " output_bytes=" << bytesOut << " peak_kb=" << peakMemoryKilobytes()
+                  << " input_bytes=" << bytesIn << " output_bytes=" << bytesOut << " peak_kb=" << peakKilobytes
                   << std::endl;
 
         return outcome.failures == 0 && faulty == 0 ? 0 : 1;

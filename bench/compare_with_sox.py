@@ -117,8 +117,7 @@ def main():
     print(f"\n{'median of ' + str(args.rounds) + ' rounds, core ' + str(args.core):34}{'quillon':>12}{'sox':>12}")
     for name, figure in figures:
         print(f"{name:34}{median(quillon, figure):12.3f}{median(sox, figure):12.3f}")
-    extra = quillon[0].get("set_aside", 0) + quillon[0].get("wrong", 0)
-    if extra:
+    if quillon[0]["set_aside"] or quillon[0]["wrong"]:
         print(f"quillon: {quillon[0]['set_aside']:.0f} set aside (name taken), {quillon[0]['wrong']:.0f} outputs wrong")
 
     times_q = [r["seconds"] for r in quillon]

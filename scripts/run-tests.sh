@@ -127,7 +127,6 @@ run_asan() {
 run_fuzz() {
     local folder=$build_dir/fuzz
     local targets=(converter_fuzz fuzz_seeds write_input_cases)
-    local seed_folders=()
 
     need_clang && configure "$folder" "${clang[@]}" '-DQUILLON_SANITIZERS=address;undefined' -DQUILLON_FUZZ=ON \
         -DQUILLON_BUILD_APP=OFF -DQUILLON_BUILD_TOOLS=OFF -DQUILLON_BUILD_BENCH=OFF || return 1
@@ -135,14 +134,13 @@ run_fuzz() {
     build "$folder" "${targets[@]}" || return 1
 
     rm -rf "$folder/seeds" "$folder/input-cases" "$folder/findings" "$folder/tmp" "$folder/repeatable-corpus"
-    mkdir -p "$folder/corpus" "$folder/repeatable-corpus" "$folder/findings" "$folder/tmp"
+    mkdir -p "$folder/repeatable-corpus" "$folder/findings" "$folder/tmp"
 
     # The tests' table of damaged and unusual inputs seeds the corpus. What the seeding tools leak
     # (the Vorbis encoder keeps some of its setup) is not what this stage looks for.
     ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 "$folder/tests/write_input_cases" "$folder/input-cases" || return 1
-    seed_folders+=("$folder/input-cases")
 
-    ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 "$folder/tests/fuzz/fuzz_seeds" "$folder/seeds" "${seed_folders[@]}" || return 1
+    ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 "$folder/tests/fuzz/fuzz_seeds" "$folder/seeds" "$folder/input-cases" || return 1
 
     # Each input has 25 s and 2 GB.
     local options=(-timeout=25 -rss_limit_mb=2048 -print_funcs=0 -print_final_stats=1 -artifact_prefix="$folder/findings/")
@@ -150,6 +148,7 @@ run_fuzz() {
         # Several processes share the corpus. Crashes, time-outs and running out of memory are all
         # recorded and the run goes on, so that one run finds them all.
         local workers=$(( jobs < 4 ? jobs : 4 ))
+        mkdir -p "$folder/corpus"
         echo "exploring for $fuzz_seconds s with $workers processes"
         options+=(-fork="$workers" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 -max_total_time="$fuzz_seconds"
                   "$folder/corpus" "$folder/seeds")

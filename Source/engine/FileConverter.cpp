@@ -238,7 +238,6 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
     juce::ResamplingAudioSource resampler (&source, false, channels);
     resampler.prepareToPlay (blockSize, (double) sourceRate);
 
-    // At equal rates the resampler copies the source sample for sample.
     const auto length = source.getTotalLength();
     const auto ratio = (float) targetRate / (float) sourceRate;
     const auto outputLength = convertedLength (length, sourceRate, targetRate);
@@ -247,7 +246,6 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
         throw NewSampleTooLarge();
 
     resampler.setResamplingRatio ((double) sourceRate / targetRate);
-    progress = 0.0;
 
     // Upsampling renders the converted length, in blocks of what 16384 source samples give;
     // downsampling and equal rates render the source length in blocks of 16384, cut to the
@@ -289,6 +287,7 @@ std::unique_ptr<juce::AudioSampleBuffer> FileConverter::convert (juce::AudioForm
 
 juce::int64 FileConverter::convertedLength (juce::int64 sourceLength, int sourceRate, int targetRate) noexcept
 {
+    // At equal rates the resampler copies the source sample for sample.
     if (sourceRate == targetRate)
         return sourceLength;
 

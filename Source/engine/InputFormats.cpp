@@ -29,8 +29,7 @@ bool formatSuitsFile ([[maybe_unused]] juce::AudioFormat& format, [[maybe_unused
    #if JUCE_MAC
     return true;
    #else
-    return dynamic_cast<Mpg123AudioFormat*> (&format) == nullptr
-        || file.hasFileExtension (format.getFileExtensions().joinIntoString (";"));
+    return dynamic_cast<Mpg123AudioFormat*> (&format) == nullptr || format.canHandleFile (file);
    #endif
 }
 
@@ -299,7 +298,8 @@ std::unique_ptr<juce::AudioFormatReader> openInputFile (const juce::File& file, 
 
     if (pcm.verdict == PcmFileCheck::Verdict::readable)
     {
-        // The check has already cut the length to the frames that the file holds.
+        // The check has already cut the length of WAV and AIFF samples to the frames that the
+        // file holds; Ogg Vorbis inside a WAV file keeps the length that its last page gives.
         reader = std::move (pcm.reader);
     }
     else

@@ -86,15 +86,11 @@ void UserGuideOpener::open (const juce::File& guide)
    #endif
 }
 
-juce::String UserGuideOpener::getFailureMessage (const juce::File& guide)
-{
-    return "Unable to open user guide.\nOpen this file with a PDF viewer:\n" + guide.getFullPathName();
-}
-
 void UserGuideOpener::showFailure (const juce::File& guide)
 {
     juce::NativeMessageBox::showMessageBoxAsync (juce::MessageBoxIconType::NoIcon, "Korvel Quillon",
-                                                 getFailureMessage (guide));
+                                                 "Unable to open user guide.\nOpen this file with a PDF viewer:\n"
+                                                     + guide.getFullPathName());
 }
 
 void UserGuideOpener::timerCallback()

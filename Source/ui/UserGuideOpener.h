@@ -23,9 +23,6 @@ public:
         success, a box says so and names the guide's path. */
     void open (const juce::File& guide);
 
-    /** The text of that box. */
-    static juce::String getFailureMessage (const juce::File& guide);
-
 private:
     struct Opening
     {
