@@ -24,11 +24,14 @@
 // process does; CTest runs every test case in a process of its own.
 
 using quillon::test::findButton;
+using quillon::test::findInside;
 using quillon::test::findOnDesktop;
 using quillon::test::pumpFor;
 using quillon::test::pumpUntil;
+using quillon::test::runTool;
 using quillon::test::TemporaryFolder;
 using quillon::test::WhenReady;
+using quillon::test::writeScript;
 
 namespace
 {
@@ -48,25 +51,6 @@ namespace
                 texts.add (button->getButtonText());
 
         return texts;
-    }
-
-    /** A shell script (replaceWithText would end its lines with CR LF). */
-    void writeScript (const juce::File& file, const juce::String& text)
-    {
-        ASSERT_TRUE (file.replaceWithText (text, false, false, "\n"));
-        ASSERT_TRUE (file.setExecutePermission (true));
-    }
-
-    juce::FileBrowserComponent* findBrowser (juce::Component& parent)
-    {
-        if (auto* browser = dynamic_cast<juce::FileBrowserComponent*> (&parent))
-            return browser;
-
-        for (auto* child : parent.getChildren())
-            if (auto* browser = findBrowser (*child))
-                return browser;
-
-        return nullptr;
     }
 
     /** The text of an alert window's message (the window describes itself as "title. message"). */
@@ -364,7 +348,7 @@ TEST_F (ApplicationTest, ACancelledChooserStartsNothing)
             title = box->getName();
             heldWhileOpen = app->getFolderChooser() != nullptr;
 
-            if (auto* browser = findBrowser (*box))
+            if (auto* browser = findInside<juce::FileBrowserComponent> (*box))
                 root = browser->getRoot();
 
             findButton (*box, "Cancel")->triggerClick();
@@ -455,7 +439,7 @@ TEST_P (QuitDuringTheFrameworksChooser, ClosesItAndStartsNothing)
                 return false;
 
             chooserBox = box;
-            findBrowser (*box)->setRoot (output);
+            findInside<juce::FileBrowserComponent> (*box)->setRoot (output);
             quitSent = juce::Time::getMillisecondCounter();
 
             if (bySignal)
@@ -508,7 +492,7 @@ TEST_F (ApplicationTest, APickedFolderStartsARunThatEndsWithTheCompletionBox)
         if (box == nullptr || ! box->isCurrentlyModal())
             return false;
 
-        findBrowser (*box)->setRoot (output);
+        findInside<juce::FileBrowserComponent> (*box)->setRoot (output);
 
         // The dialog's confirming button is the one bound to Return.
         for (auto* child : box->getContentComponent()->getChildren())
@@ -880,21 +864,6 @@ namespace
 
         const TemporaryFolder& tools;
     };
-
-    template <typename ComponentType>
-    ComponentType* findInside (juce::Component& parent, const std::function<bool (ComponentType&)>& matches = {})
-    {
-        for (auto* child : parent.getChildren())
-        {
-            if (auto* c = dynamic_cast<ComponentType*> (child); c != nullptr && (! matches || matches (*c)))
-                return c;
-
-            if (auto* inner = findInside<ComponentType> (*child, matches))
-                return inner;
-        }
-
-        return nullptr;
-    }
 
     juce::StringArray outputNamesIn (const juce::File& folder)
     {
@@ -1443,9 +1412,7 @@ namespace
         juce::StringArray command { "xdotool", "key", "--window",
                                     juce::String ((juce::pointer_sized_uint) window.getPeer()->getNativeHandle()) };
         command.addArray (keys);
-
-        juce::ChildProcess xdotool;
-        return xdotool.start (command, 0) && xdotool.waitForProcessToFinish (20000) && xdotool.getExitCode() == 0;
+        return runTool (command);
     }
 }
 

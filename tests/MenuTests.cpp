@@ -24,8 +24,10 @@
 using quillon::test::findButton;
 using quillon::test::findOnDesktop;
 using quillon::test::pumpUntil;
+using quillon::test::runTool;
 using quillon::test::TemporaryFolder;
 using quillon::test::WhenReady;
+using quillon::test::writeScript;
 
 namespace
 {
@@ -85,12 +87,6 @@ namespace
         return entries;
     }
 
-    /** A shell script (replaceWithText would end its lines with CR LF). */
-    void writeScript (const juce::File& file, const juce::String& text)
-    {
-        ASSERT_TRUE (file.replaceWithText (text, false, false, "\n"));
-        ASSERT_TRUE (file.setExecutePermission (true));
-    }
 
     juce::String accessibleTitle (juce::Component& c)
     {
@@ -164,9 +160,7 @@ namespace
     {
         juce::StringArray command { "xdotool" };
         command.addArray (arguments);
-
-        juce::ChildProcess xdotool;
-        return xdotool.start (command, 0) && xdotool.waitForProcessToFinish (20000) && xdotool.getExitCode() == 0;
+        return runTool (command);
     }
 
     /** Clicks the middle of the component with the mouse, through the X server, as a user does:

@@ -21,18 +21,26 @@ namespace quillon::test
         return nullptr;
     }
 
-    /** The first text button anywhere below the parent that shows the text, or nullptr. */
-    inline juce::Button* findButton (juce::Component& parent, const juce::String& text)
+    /** The first component of the given type anywhere below the parent for which the predicate
+        (when given) holds, or nullptr. */
+    template <typename ComponentType>
+    ComponentType* findInside (juce::Component& parent, const std::function<bool (ComponentType&)>& matches = {})
     {
         for (auto* child : parent.getChildren())
         {
-            if (auto* button = dynamic_cast<juce::TextButton*> (child); button != nullptr && button->getButtonText() == text)
-                return button;
+            if (auto* c = dynamic_cast<ComponentType*> (child); c != nullptr && (! matches || matches (*c)))
+                return c;
 
-            if (auto* inner = findButton (*child, text))
+            if (auto* inner = findInside<ComponentType> (*child, matches))
                 return inner;
         }
 
         return nullptr;
+    }
+
+    /** The first text button anywhere below the parent that shows the text, or nullptr. */
+    inline juce::Button* findButton (juce::Component& parent, const juce::String& text)
+    {
+        return findInside<juce::TextButton> (parent, [&] (juce::TextButton& b) { return b.getButtonText() == text; });
     }
 }

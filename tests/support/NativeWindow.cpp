@@ -240,14 +240,6 @@ namespace quillon::test
         return written;
     }
 
-    bool runTool (const juce::StringArray& command, int timeoutMs)
-    {
-        juce::ChildProcess process;
-        return process.start (command, 0)
-            && process.waitForProcessToFinish (timeoutMs)
-            && process.getExitCode() == 0;
-    }
-
     juce::String nativeWindowId (const juce::Component& window)
     {
         return juce::String (static_cast<juce::uint64> (nativeHandle (window)));

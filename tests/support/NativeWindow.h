@@ -64,9 +64,6 @@ namespace quillon::test
         JUCE_DECLARE_NON_COPYABLE (SizeHintsWatch)
     };
 
-    /** Runs a command-line tool (xdotool, wmctrl) on the display; true when it succeeded. */
-    bool runTool (const juce::StringArray& command, int timeoutMs = 20000);
-
     /** The native handle of the window, as the command-line tools take it. */
     juce::String nativeWindowId (const juce::Component& window);
 }

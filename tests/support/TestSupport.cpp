@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 
@@ -25,6 +27,20 @@ namespace quillon::test
     void pumpFor (int milliseconds)
     {
         juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
+    }
+
+    bool runTool (const juce::StringArray& command, int timeoutMs)
+    {
+        juce::ChildProcess process;
+        return process.start (command, 0)
+            && process.waitForProcessToFinish (timeoutMs)
+            && process.getExitCode() == 0;
+    }
+
+    void writeScript (const juce::File& file, const juce::String& text)
+    {
+        ASSERT_TRUE (file.replaceWithText (text, false, false, "\n"));
+        ASSERT_TRUE (file.setExecutePermission (true));
     }
 
     TemporaryFolder::TemporaryFolder()

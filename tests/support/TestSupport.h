@@ -14,6 +14,12 @@ namespace quillon::test
     /** Runs the message loop for the given time. */
     void pumpFor (int milliseconds);
 
+    /** Runs a command-line tool (xdotool, wmctrl) to its end; true when it succeeded. */
+    bool runTool (const juce::StringArray& command, int timeoutMs = 20000);
+
+    /** Writes an executable shell script (replaceWithText would end its lines with CR LF). */
+    void writeScript (const juce::File& file, const juce::String& text);
+
     /** Runs a step from the message loop every few milliseconds until it returns true. Modal
         loops (folder chooser, dialogs) keep the message loop running, so this is how a test
         answers them. */
