@@ -1,5 +1,6 @@
 #include "KorvelQuillonApplication.h"
 
+#include "ModalWait.h"
 #include "ui/CommandIDs.h"
 #include "ui/DragDropArea.h"
 #include "ui/DragDropTableModel.h"
@@ -257,9 +258,7 @@ juce::File KorvelQuillonApplication::askForOutputFolder()
     folderChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
                                 [&answer] (const juce::FileChooser& chooser) { answer = chooser.getResult(); });
 
-    while (! answer.has_value() && juce::MessageManager::getInstance()->runDispatchLoopUntil (20))
-    {
-    }
+    ModalWait::runUntil ([&answer] { return answer.has_value(); });
 
     // Gone before the answer it may still write to.
     folderChooser.reset();
@@ -314,10 +313,16 @@ void KorvelQuillonApplication::openUserGuide()
     const auto guide = getUserGuideFile();
 
     if (guide.existsAsFile())
+    {
         guideOpener.open (guide);
-    else
-        juce::NativeMessageBox::showMessageBox (juce::MessageBoxIconType::NoIcon, "Korvel Quillon",
-                                                "Unable to find user guide.\n" + guide.getFullPathName());
+        return;
+    }
+
+    const ModalWait::Answer closed;
+    juce::NativeMessageBox::showMessageBoxAsync (juce::MessageBoxIconType::NoIcon, "Korvel Quillon",
+                                                 "Unable to find user guide.\n" + guide.getFullPathName(),
+                                                 nullptr, closed.callback());
+    closed.wait();
 }
 
 //==============================================================================
@@ -359,8 +364,10 @@ void KorvelQuillonApplication::fileExistsError (juce::String outputPath)
 
     fileExistsDialog->setWantsKeyboardFocus (true);
 
-    // A loop ended without a button (cancelled, or the application quitting) gives 0: skip.
-    const auto answer = fileExistsDialog->runModalLoop();
+    // A wait ended without a button (cancelled, or the application quitting) gives 0: skip.
+    const ModalWait::Answer chosen;
+    fileExistsDialog->enterModalState (true, chosen.callback());
+    const auto answer = chosen.wait();
 
     if (waitingController != nullptr)
         waitingController->resume (static_cast<ConverterController::fileExistsOptions> (answer));

@@ -80,14 +80,15 @@ void QuitSignals::wakeMessageLoop()
 void QuitSignals::takeRequests()
 {
     // Any number of signals since the last call make one request; once the application is
-    // quitting, they are wake-ups only.
+    // quitting, they are wake-ups only. A call that finds the pipe empty (a pass of the message
+    // loop may call again for a byte that a wait inside it has taken already) is no request.
     char bytes[64];
+    bool requested = false;
 
     while (::read (readEnd, bytes, sizeof (bytes)) > 0)
-    {
-    }
+        requested = true;
 
-    if (! juce::MessageManager::getInstance()->hasStopMessageBeenSent())
+    if (requested && ! juce::MessageManager::getInstance()->hasStopMessageBeenSent())
         onQuit();
 }
 

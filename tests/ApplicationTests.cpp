@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+// The framework's interface to the message loop's event sources, for the quit signals' pipe.
+#include <juce_events/native/juce_linux_EventLoopInternal.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -891,11 +895,19 @@ TEST (QuitSignals, EachSignalBecomesOneCallOnTheMessageThreadAndThePreviousHandl
         bool onMessageThread = false;
 
         {
+            const auto fdsBefore = juce::LinuxEventLoopInternal::getRegisteredFds();
             QuitSignals quitSignals ([&]
             {
                 ++calls;
                 onMessageThread = juce::MessageManager::getInstance()->isThisTheMessageThread();
             });
+
+            auto watched = juce::LinuxEventLoopInternal::getRegisteredFds();
+            watched.erase (std::remove_if (watched.begin(), watched.end(), [&] (int fd)
+            {
+                return std::find (fdsBefore.begin(), fdsBefore.end(), fd) != fdsBefore.end();
+            }), watched.end());
+            ASSERT_EQ (watched.size(), 1u);
 
             // Two at once, before the loop runs: one request.
             ::kill (::getpid(), signal);
@@ -905,6 +917,11 @@ TEST (QuitSignals, EachSignalBecomesOneCallOnTheMessageThreadAndThePreviousHandl
             pumpFor (50);
             EXPECT_EQ (calls, 1);
             EXPECT_TRUE (onMessageThread);
+
+            // A pass of the loop may call again after a wait inside it has emptied the pipe:
+            // no request.
+            juce::LinuxEventLoopInternal::invokeEventLoopCallbackForFd (watched.front());
+            EXPECT_EQ (calls, 1);
         }
 
         struct sigaction after {};

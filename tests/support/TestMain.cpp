@@ -2,7 +2,16 @@
 
 #include <juce_events/juce_events.h>
 
+#include <csignal>
 #include <dlfcn.h>
+#include <execinfo.h>
+#include <unistd.h>
+
+#if defined (__has_feature)
+ #if __has_feature (address_sanitizer) || __has_feature (thread_sanitizer)
+  #define QUILLON_SANITIZED 1
+ #endif
+#endif
 
 namespace
 {
@@ -15,6 +24,33 @@ namespace
         for (const auto* name : { "libX11.so.6", "libXext.so.6", "libXcursor.so.1", "libXinerama.so.1", "libXrandr.so.2" })
             dlopen (name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     }
+
+   #if ! QUILLON_SANITIZED
+    /** A crash prints the crashing thread's stack before the process ends by the same signal:
+        a test that fails once on a slower machine leaves more than a missing "[ OK ]" behind.
+        The sanitizers print their own reports. */
+    void printStackAndEnd (int signalNumber)
+    {
+        static constexpr char heading[] = "\n*** the test program crashed; its stack:\n";
+        [[maybe_unused]] const auto written = ::write (STDERR_FILENO, heading, sizeof (heading) - 1);
+
+        void* frames[64];
+        backtrace_symbols_fd (frames, backtrace (frames, 64), STDERR_FILENO);
+
+        std::signal (signalNumber, SIG_DFL);
+        std::raise (signalNumber);
+    }
+
+    void printStackOnCrash()
+    {
+        // Loaded now: the first backtrace() would otherwise load libgcc inside the handler.
+        void* frame;
+        backtrace (&frame, 1);
+
+        for (const auto signalNumber : { SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT })
+            std::signal (signalNumber, printStackAndEnd);
+    }
+   #endif
 }
 
 // Every test runs on the thread that created the MessageManager, so it is the message thread and
@@ -27,6 +63,10 @@ int main (int argc, char** argv)
         return RUN_ALL_TESTS();
 
     keepXLibrariesLoaded();
+
+   #if ! QUILLON_SANITIZED
+    printStackOnCrash();
+   #endif
 
     // The framework installs its X error handlers only in a standalone application; without them
     // the first harmless X error (a missing window property on a bare X server) ends the process.

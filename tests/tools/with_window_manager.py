@@ -221,7 +221,13 @@ def main(arguments):
             test = subprocess.Popen(arguments, env=dict(os.environ, DISPLAY=display_name),
                                     preexec_fn=die_with_parent)
             status = test.wait()
-            return status if status >= 0 else 128 - status
+
+            if status < 0:
+                sys.stderr.write("with_window_manager: %s ended by %s\n"
+                                 % (os.path.basename(arguments[0]), signal.Signals(-status).name))
+                return 128 - status
+
+            return status
     finally:
         stop(test)
         stop(manager)
