@@ -572,6 +572,26 @@ TEST_F (ApplicationTest, EachFileExistsButtonReachesTheWorker)
         juce::StringArray buttons;
         bool sizedAndLooked = true;
 
+        // Drawn with the application's look, and large enough for its four buttons.
+        const auto laidOut = [] (const juce::AlertWindow& dialog)
+        {
+            if (dynamic_cast<CustomLook*> (&dialog.getLookAndFeel()) == nullptr || dialog.getWidth() < 350)
+                return false;
+
+            for (auto* child : dialog.getChildren())
+                if (dynamic_cast<juce::TextButton*> (child) != nullptr && ! dialog.getLocalBounds().contains (child->getBounds()))
+                    return false;
+
+            return true;
+        };
+
+        // The dialog is a window from its construction on and passes through several sizes while it
+        // is built. A window manager applies each of them late, and the framework reads the window's
+        // size back whenever it hears of a change: for a moment before the dialog shows, it may hold
+        // an earlier size. The layout is judged once it is right, or once a generous wait is over.
+        juce::Component::SafePointer<juce::AlertWindow> settling;
+        juce::uint32 judgeBy = 0;
+
         // The click lands later, from the message loop: until it has, the dialog answered last is
         // still open and modal, and must not be counted and clicked again. (A later dialog may take
         // the same address; the pointer forgets the earlier one when it is deleted.)
@@ -585,17 +605,20 @@ TEST_F (ApplicationTest, EachFileExistsButtonReachesTheWorker)
                  || dialog == answered.getComponent())
                 return false;
 
+            if (dialog != settling.getComponent())
+            {
+                settling = dialog;
+                judgeBy = juce::Time::getMillisecondCounter() + 10000;
+            }
+
+            if (! laidOut (*dialog) && juce::Time::getMillisecondCounter() < judgeBy)
+                return false;
+
             answered = dialog;
             ++questions;
             messages.add (messageOf (*dialog));
             buttons = buttonTexts (*dialog);
-            // Drawn with the application's look, and large enough for its four buttons.
-            sizedAndLooked = sizedAndLooked && dynamic_cast<CustomLook*> (&dialog->getLookAndFeel()) != nullptr
-                                 && dialog->getWidth() >= 350;
-
-            for (auto* child : dialog->getChildren())
-                if (dynamic_cast<juce::TextButton*> (child) != nullptr)
-                    sizedAndLooked = sizedAndLooked && dialog->getLocalBounds().contains (child->getBounds());
+            sizedAndLooked = sizedAndLooked && laidOut (*dialog);
 
             findButton (*dialog, c.button)->triggerClick();
 
@@ -605,8 +628,9 @@ TEST_F (ApplicationTest, EachFileExistsButtonReachesTheWorker)
 
         startRun ({ writeSample (run.file ("in/one.wav")), writeSample (run.file ("in/two.wav")) }, output);
 
-        // The completion box comes after the last answer and after the worker has ended.
-        ASSERT_TRUE (pumpUntil ([&] { return findAlert ("Conversion complete") != nullptr; }));
+        // The completion box comes after the last answer and after the worker has ended (and each
+        // of the two dialogs may have had the wait for its layout).
+        ASSERT_TRUE (pumpUntil ([&] { return findAlert ("Conversion complete") != nullptr; }, 30000));
         ASSERT_TRUE (runFinished());
 
         EXPECT_EQ (questions, c.questions);
