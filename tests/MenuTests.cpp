@@ -87,7 +87,6 @@ namespace
         return entries;
     }
 
-
     juce::String accessibleTitle (juce::Component& c)
     {
         auto* handler = c.getAccessibilityHandler();
@@ -156,13 +155,6 @@ namespace
         });
     }
 
-    bool runXdotool (const juce::StringArray& arguments)
-    {
-        juce::StringArray command { "xdotool" };
-        command.addArray (arguments);
-        return runTool (command);
-    }
-
     /** Clicks the middle of the component with the mouse, through the X server, as a user does:
         the pointer moves onto the component's native window first. */
     bool click (juce::Component& c)
@@ -174,8 +166,8 @@ namespace
 
         syncWithServer();
         const auto centre = top->getLocalArea (&c, c.getLocalBounds()).getCentre();
-        return runXdotool ({ "mousemove", "--window", juce::String ((juce::pointer_sized_uint) nativeWindow (*top)),
-                             "--sync", juce::String (centre.x), juce::String (centre.y), "click", "1" });
+        return runTool ({ "xdotool", "mousemove", "--window", juce::String ((juce::pointer_sized_uint) nativeWindow (*top)),
+                          "--sync", juce::String (centre.x), juce::String (centre.y), "click", "1" });
     }
 
     /** An area of a window as the screen shows it now. */
@@ -500,7 +492,7 @@ TEST_F (MenuTest, CtrlQQuits)
     ASSERT_FALSE (quitting());
 
     syncWithServer();
-    ASSERT_TRUE (runXdotool ({ "key", "ctrl+q" }));
+    ASSERT_TRUE (runTool ({ "xdotool", "key", "ctrl+q" }));
     EXPECT_TRUE (pumpUntil ([] { return quitting(); }));
 }
 
